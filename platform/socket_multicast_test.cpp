@@ -1,5 +1,4 @@
 // Group traffic on loopback; runs inside a private network namespace (tests/in_netns).
-#include "platform/host_addresses.h"
 #include "platform/netns_guard.h"
 #include "platform/socket.h"
 
