@@ -7,15 +7,15 @@
         .type   vxt_firmware_image_data, @object
 vxt_firmware_image_data:
         .incbin VXT_FIRMWARE_IMAGE_FILE
-vxt_firmware_image_end:
-        .size   vxt_firmware_image_data, vxt_firmware_image_end - vxt_firmware_image_data
+.Lvxt_firmware_image_end:
+        .size   vxt_firmware_image_data, .Lvxt_firmware_image_end - vxt_firmware_image_data
 
         .balign 4
         .globl  vxt_firmware_image_size
         .hidden vxt_firmware_image_size
         .type   vxt_firmware_image_size, @object
 vxt_firmware_image_size:
-        .long   vxt_firmware_image_end - vxt_firmware_image_data
+        .long   .Lvxt_firmware_image_end - vxt_firmware_image_data
         .size   vxt_firmware_image_size, 4
 
         .section .note.GNU-stack, "", @progbits
