@@ -85,6 +85,9 @@ Size screen_size();
 // Moves without resizing and raises the window.
 void move_window(Window* window, int x, int y);
 
+// Events waiting in the window's queue (diagnostics and tests).
+int pending_event_count(Window* window);
+
 int window_number(Window* window);  // as the front end names it
 int window_dialog(Window* window);  // its template number
 
