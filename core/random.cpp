@@ -1,0 +1,16 @@
+#include "core/random.h"
+
+namespace vxt {
+namespace {
+// No lock: its users run at different times, ordered by thread starts and ends.
+std::uint32_t random_state = 0;
+}  // namespace
+
+void seed_random(std::uint32_t seed) { random_state = seed; }
+
+int next_random() {
+  random_state = random_state * 214013u + 2531011u;
+  return static_cast<int>((random_state >> 16) & 0x7fffu);
+}
+
+}  // namespace vxt

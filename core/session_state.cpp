@@ -1,0 +1,7 @@
+#include "core/session_state.h"
+
+namespace vxt {
+
+SessionState session{};
+
+}  // namespace vxt
