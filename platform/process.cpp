@@ -10,7 +10,9 @@ namespace vxt {
 
 void end_process(int status) {
   frontend::process_ending(status);
-  std::fflush(nullptr);
+  // Not fflush(nullptr): that would wait for stdin's lock, held by a reader blocked in read().
+  std::fflush(stdout);
+  std::fflush(stderr);
   // No destructors and no waiting for other threads: they may be blocked on the network.
   _exit(status);
 }
