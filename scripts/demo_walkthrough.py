@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""A scripted walk through the wizard: plays the person on vxt-upgrade-scripted and prints
+what the screens show, so the wizard can be seen working on a machine without a display."""
+import json
+import select
+import subprocess
+import sys
+
+
+class Wizard:
+    def __init__(self, program):
+        self.p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                  text=True, bufsize=1)
+
+    def send(self, action):
+        print("  person>", json.dumps(action))
+        self.p.stdin.write(json.dumps(action) + "\n")
+        self.p.stdin.flush()
+
+    def until(self, event, **fields):
+        while True:
+            ready, _, _ = select.select([self.p.stdout], [], [], 30)
+            if not ready:
+                sys.exit("demo: the wizard went silent waiting for " + event)
+            line = self.p.stdout.readline()
+            if not line:
+                sys.exit("demo: the wizard ended early")
+            e = json.loads(line)
+            show(e)
+            if e["event"] == event and all(e.get(k) == v for k, v in fields.items()):
+                return e
+
+
+def show(e):
+    kind = e["event"]
+    if kind == "open":
+        print(f"\n[window {e['window']}] dialog {e['dialog']}: \"{e['caption']}\"")
+        for c in e["controls"]:
+            text = c["text"].replace("\r\n", "\n" + " " * 12)
+            if c["kind"] == "drop_down_list":
+                text = f"{c['items']} selected {c['selected']}"
+            if text:
+                print(f"    {c['id']:>5}  {text}")
+    elif kind == "message":
+        print(f"\n[message {e['window']}] \"{e['title']}\": {e['text']}")
+    elif kind in ("destroy", "exit", "caption", "text", "error"):
+        print("  wizard>", json.dumps(e))
+
+
+def main():
+    program = sys.argv[1]
+    w = Wizard(program)
+    w.send({"action": "start", "addresses": ["10.1.0.2", "127.0.0.1"], "screen": {"w": 1024, "h": 768}})
+    welcome = w.until("open", dialog=141)
+    w.send({"action": "key", "window": welcome["window"], "key": "escape"})
+    w.send({"action": "press", "window": welcome["window"], "control": 1028})
+    w.until("open", dialog=139)
+    w.send({"action": "press", "dialog": 139, "control": 1})
+    address = w.until("open", dialog=101)
+    w.send({"action": "type", "window": address["window"], "control": 1000, "text": "10.1.0.300"})
+    w.send({"action": "press", "window": address["window"], "control": 1})
+    message = w.until("message")
+    w.send({"action": "dismiss", "window": message["window"]})
+    w.send({"action": "type", "window": address["window"], "control": 1000, "text": "10.1.0.13"})
+    w.send({"action": "press", "window": address["window"], "control": 1})
+    w.until("exit")
+    status = w.p.wait(timeout=30)
+    print(f"\nthe wizard ended with status {status}")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())
