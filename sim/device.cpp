@@ -173,6 +173,7 @@ bool Device::start(std::string* error) {
         want_web_ = !config_.start_in_recovery;
         want_recovery_ = config_.start_in_recovery;
         status_.in_recovery = config_.start_in_recovery;
+        status_.web_listening = !config_.start_in_recovery;
         status_.state = config_.start_in_recovery ? DeviceState::recovery : DeviceState::serving;
     }
     log(std::string("device ") + config_.address + " started in " +
@@ -200,7 +201,10 @@ void Device::stop() {
     web_listener_.reset();
     recovery_group_socket_.reset();
     recovery_own_socket_.reset();
-    update([](DeviceStatus& status) { status.state = DeviceState::stopped; });
+    update([](DeviceStatus& status) {
+        status.state = DeviceState::stopped;
+        status.web_listening = false;
+    });
     log("device " + config_.address + " stopped");
 }
 
@@ -221,11 +225,13 @@ void Device::web_loop() {
                 log("cannot reopen the " + error + "; trying again");
             } else {
                 update([](DeviceStatus& status) {
+                    status.web_listening = true;
                     if (status.state == DeviceState::restarting) status.state = DeviceState::serving;
                 });
             }
         } else if (!want && web_listener_.valid()) {
             web_listener_.reset();
+            update([](DeviceStatus& status) { status.web_listening = false; });
             log("web server down");
         }
 

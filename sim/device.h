@@ -45,6 +45,7 @@ struct DeviceCounters {
 struct DeviceStatus {
     DeviceState state = DeviceState::stopped;
     bool in_recovery = false;
+    bool web_listening = false;   // the web server's socket is open
     std::string software_version;
     DeviceCounters counters;
     std::string last_failure;   // why the last transfer failed
