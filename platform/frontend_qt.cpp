@@ -186,8 +186,6 @@ class DialogWindow : public QDialog {
     set_focus(window.focus);
   }
 
-  int number() const { return number_; }
-
   void change(const ControlState& control, ControlChange what) {
     auto found = controls_.find(control.id);
     if (found == controls_.end()) return;
