@@ -109,7 +109,7 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Web server
 
-TEST(DeviceWeb, RoutesRequestsAndSurvivesBadOnes) {
+TEST(SimDeviceWeb, RoutesRequestsAndSurvivesBadOnes) {
     Started sim(base_config());
     ASSERT_TRUE(sim.ok);
     const std::uint16_t port = sim.device.web_port();
@@ -140,7 +140,7 @@ TEST(DeviceWeb, RoutesRequestsAndSurvivesBadOnes) {
 }
 
 // The wizard's Digest exchange across requests: challenge, answer, a nonce gone stale, a wrong password.
-TEST(DeviceWeb, DigestAcrossRequests) {
+TEST(SimDeviceWeb, DigestAcrossRequests) {
     DeviceConfig config = base_config();
     config.auth.password = "secret";
     config.auth.qop = DigestQop::auth;
@@ -185,7 +185,7 @@ TEST(DeviceWeb, DigestAcrossRequests) {
     EXPECT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.http_refused == 3; }, 5s));
 }
 
-TEST(DeviceWeb, ConnectionFaults) {
+TEST(SimDeviceWeb, ConnectionFaults) {
     DeviceConfig config = base_config();
     config.web_faults.close_without_response = true;
     {
@@ -345,7 +345,7 @@ std::string upgrade_path(std::uint16_t port, const std::string& name) {
     return "/admin/upgrade?tftp://127.0.0.1:" + std::to_string(port) + name;
 }
 
-TEST(DeviceUpgrade, FetchesTheImageRestartsAndShowsTheNewVersion) {
+TEST(SimDeviceUpgrade, FetchesTheImageRestartsAndShowsTheNewVersion) {
     struct Case {
         std::size_t size;
         bool oack;
@@ -380,7 +380,7 @@ TEST(DeviceUpgrade, FetchesTheImageRestartsAndShowsTheNewVersion) {
     }
 }
 
-TEST(DeviceUpgrade, StaysSilentWhileRestartingAndCanNeverComeBack) {
+TEST(SimDeviceUpgrade, StaysSilentWhileRestartingAndCanNeverComeBack) {
     DeviceConfig config = base_config();
     config.never_returns = true;
     Started sim(config);
@@ -394,7 +394,7 @@ TEST(DeviceUpgrade, StaysSilentWhileRestartingAndCanNeverComeBack) {
     EXPECT_FALSE(http_exchange(kDevice, port, get("/admin/advanced")).has_value()) << "connection refused";
 }
 
-TEST(DeviceUpgrade, RefusesToFlashWhatDoesNotAddUp) {
+TEST(SimDeviceUpgrade, RefusesToFlashWhatDoesNotAddUp) {
     struct Case {
         const char* what;
         std::size_t size;
@@ -427,7 +427,7 @@ std::size_t first_index(const std::vector<std::string>& events, const std::strin
     return static_cast<std::size_t>(std::find(events.begin(), events.end(), event) - events.begin());
 }
 
-TEST(DeviceUpgrade, AcknowledgementFaults) {
+TEST(SimDeviceUpgrade, AcknowledgementFaults) {
     const auto image = make_image(2100, "4.4");   // blocks 1-5, the last of 52 bytes
     struct Case {
         AckFault fault;
@@ -538,7 +538,7 @@ std::string text_at(const std::vector<std::uint8_t>& reply, std::size_t offset) 
     return text;
 }
 
-TEST(DeviceRecovery, AnswersASearchForItsSerial) {
+TEST(SimDeviceRecovery, AnswersASearchForItsSerial) {
     DeviceConfig config = base_config();
     config.start_in_recovery = true;
     config.identity.software_version = "0.9-loader";
@@ -567,7 +567,7 @@ TEST(DeviceRecovery, AnswersASearchForItsSerial) {
     EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 94, bytes.begin() + 98), (std::vector<std::uint8_t>{127, 0, 0, 2}));
 }
 
-TEST(DeviceRecovery, ReplyFaultsAndAnySerial) {
+TEST(SimDeviceRecovery, ReplyFaultsAndAnySerial) {
     struct Case {
         RecoveryReplyFault fault;
         std::optional<std::size_t> size;
@@ -598,7 +598,7 @@ TEST(DeviceRecovery, ReplyFaultsAndAnySerial) {
     }
 }
 
-TEST(DeviceRecovery, TwoDevicesAnswerOneSearch) {
+TEST(SimDeviceRecovery, TwoDevicesAnswerOneSearch) {
     DeviceConfig first = base_config("127.0.0.2");
     first.start_in_recovery = true;
     DeviceConfig second = base_config("127.0.0.3");
@@ -624,7 +624,7 @@ TEST(DeviceRecovery, TwoDevicesAnswerOneSearch) {
     EXPECT_EQ(sources, (std::vector<std::uint32_t>{kDevice, kSecondDevice}));
 }
 
-TEST(DeviceRecovery, StartRequestFetchesOverTheGroupAndComesBackUpgraded) {
+TEST(SimDeviceRecovery, StartRequestFetchesOverTheGroupAndComesBackUpgraded) {
     for (const auto target : {RecoveryRequestTarget::group, RecoveryRequestTarget::requester}) {
         SCOPED_TRACE(target == RecoveryRequestTarget::group ? "read request to the group" : "read request to the PC");
         DeviceConfig config = base_config();

@@ -13,7 +13,7 @@ namespace {
 
 using vxt::md5_hex;
 
-TEST(ParseDigestAuthorization, ReadsTheWaysClientsWriteIt) {
+TEST(SimDigestHeader, ReadsTheWaysClientsWriteIt) {
     struct Case {
         const char* header;
         std::map<std::string, std::string> expected;
@@ -39,7 +39,7 @@ TEST(ParseDigestAuthorization, ReadsTheWaysClientsWriteIt) {
     }
 }
 
-TEST(ParseDigestAuthorization, RefusesMalformedHeaders) {
+TEST(SimDigestHeader, RefusesMalformedHeaders) {
     for (const char* header : {
              "Basic YWRtaW46c2VjcmV0",            // another scheme
              "Digest",                            // nothing after the scheme
@@ -56,7 +56,7 @@ TEST(ParseDigestAuthorization, RefusesMalformedHeaders) {
 }
 
 // The worked example of RFC 2617, section 3.5.
-TEST(DigestAuthenticator, AcceptsTheRfc2617Example) {
+TEST(SimDigestAuthenticator, AcceptsTheRfc2617Example) {
     AuthConfig config;
     config.user = "Mufasa";
     config.password = "Circle Of Life";
@@ -119,7 +119,7 @@ std::string quoted_value(const std::string& challenge, const std::string& name) 
     return challenge.substr(at + key.size(), end - at - key.size());
 }
 
-TEST(DigestAuthenticator, AcceptsTheWizardForEveryQopAndAlgorithm) {
+TEST(SimDigestAuthenticator, AcceptsTheWizardForEveryQopAndAlgorithm) {
     const std::vector<std::pair<DigestQop, std::string>> qops = {
         {DigestQop::none, ""}, {DigestQop::auth, "auth"}, {DigestQop::auth_int, "auth-int"},
         {DigestQop::auth_list, "auth,auth-int"}};
@@ -163,7 +163,7 @@ TEST(DigestAuthenticator, AcceptsTheWizardForEveryQopAndAlgorithm) {
     }
 }
 
-TEST(DigestAuthenticator, RefusesWhatDoesNotCheckOut) {
+TEST(SimDigestAuthenticator, RefusesWhatDoesNotCheckOut) {
     AuthConfig config;
     config.password = "secret";
     config.qop = DigestQop::auth_list;
@@ -222,7 +222,7 @@ TEST(DigestAuthenticator, RefusesWhatDoesNotCheckOut) {
     EXPECT_EQ(authenticator.verify(&eight_digits, "GET", "/admin/advanced"), DigestVerdict::accepted);
 }
 
-TEST(DigestAuthenticator, NoncesExpireByUsesAndByTime) {
+TEST(SimDigestAuthenticator, NoncesExpireByUsesAndByTime) {
     std::uint64_t now = 1000;
     AuthConfig config;
     config.password = "secret";
@@ -266,7 +266,7 @@ TEST(DigestAuthenticator, NoncesExpireByUsesAndByTime) {
     EXPECT_EQ(authenticator.verify(&header, "GET", "/admin/advanced"), DigestVerdict::stale_nonce);
 }
 
-TEST(DigestAuthenticator, UnquotedAlgorithmLeavesTheClientOnPlainMd5) {
+TEST(SimDigestAuthenticator, UnquotedAlgorithmLeavesTheClientOnPlainMd5) {
     AuthConfig config;
     config.password = "secret";
     config.algorithm = DigestAlgorithm::md5;

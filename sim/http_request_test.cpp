@@ -5,14 +5,14 @@
 namespace sim {
 namespace {
 
-TEST(FindRequestHeadEnd, FindsTheEmptyLine) {
+TEST(SimHttpRequest, FindsTheEmptyLine) {
     EXPECT_FALSE(find_request_head_end("GET / HTTP/1.1\r\nHost: x\r\n").has_value());
     EXPECT_EQ(find_request_head_end("GET / HTTP/1.1\r\n\r\n"), 18u);
     EXPECT_EQ(find_request_head_end("GET / HTTP/1.1\r\n\r\nbody"), 18u);
     EXPECT_EQ(find_request_head_end("GET / HTTP/1.1\n\n"), 16u);
 }
 
-TEST(ParseHttpRequest, ReadsTheWizardsAndCurlsRequests) {
+TEST(SimHttpRequest, ReadsTheWizardsAndCurlsRequests) {
     const auto wizard = parse_http_request(
         "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\n"
         "Authorization: Digest username=\"admin\",realm=\"VXT\"\r\n\r\n");
@@ -36,7 +36,7 @@ TEST(ParseHttpRequest, ReadsTheWizardsAndCurlsRequests) {
     EXPECT_EQ(old->version, "HTTP/1.0");
 }
 
-TEST(ParseHttpRequest, RefusesMalformedHeads) {
+TEST(SimHttpRequest, RefusesMalformedHeads) {
     for (const char* head : {
              "\r\n\r\n",                                       // no request line
              "GET /admin/advanced\r\n\r\n",                    // no version

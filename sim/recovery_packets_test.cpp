@@ -19,7 +19,7 @@ std::vector<std::uint8_t> request(std::uint8_t type, const char* serial, std::ui
     return bytes;
 }
 
-TEST(RecoveryRequest, ReadsSearchAndStartRequests) {
+TEST(SimRecoveryRequest, ReadsSearchAndStartRequests) {
     const auto search = request(0, "VX0001", 0, "");
     auto parsed = parse_recovery_request(search.data(), search.size());
     ASSERT_TRUE(parsed.has_value());
@@ -38,7 +38,7 @@ TEST(RecoveryRequest, ReadsSearchAndStartRequests) {
     EXPECT_EQ(parse_recovery_request(full.data(), full.size())->serial, "ABCDEFGHIJKLMNOPQRST");
 }
 
-TEST(RecoveryRequest, RefusesAnythingButExactly160BytesWithTheMagic) {
+TEST(SimRecoveryRequest, RefusesAnythingButExactly160BytesWithTheMagic) {
     const auto search = request(0, "VX0001", 0, "");
     for (std::size_t size = 0; size < search.size(); ++size) {
         EXPECT_FALSE(parse_recovery_request(search.data(), size).has_value()) << size;
@@ -54,7 +54,7 @@ TEST(RecoveryRequest, RefusesAnythingButExactly160BytesWithTheMagic) {
     EXPECT_FALSE(parse_recovery_request(unterminated.data(), unterminated.size()).has_value());
 }
 
-TEST(RecoveryReply, FollowsTheReplyLayout) {
+TEST(SimRecoveryReply, FollowsTheReplyLayout) {
     DeviceIdentity identity;
     identity.serial_number = "VX0001";
     identity.product_name = "ABCDEFGHIJKLMNOPQRSTUVWX";   // longer than its field: cut to 20 bytes

@@ -10,14 +10,14 @@ namespace {
 
 std::vector<std::uint8_t> bytes_of(const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
 
-TEST(TftpPackets, BuildsRequestAckAndError) {
+TEST(SimTftpPackets, BuildsRequestAckAndError) {
     EXPECT_EQ(make_read_request("/vxt1.bin", {{"tsize", "0"}, {"timeout", "5"}}),
               bytes_of(std::string("\0\1/vxt1.bin\0octet\0tsize\0" "0\0timeout\0" "5\0", 36)));
     EXPECT_EQ(make_ack(0x1234), bytes_of(std::string("\0\4\x12\x34", 4)));
     EXPECT_EQ(make_error(5, "Unknown transfer ID"), bytes_of(std::string("\0\5\0\5Unknown transfer ID\0", 24)));
 }
 
-TEST(TftpPackets, ReadsTheWizardsOptionAcknowledgement) {
+TEST(SimTftpPackets, ReadsTheWizardsOptionAcknowledgement) {
     const auto oack = bytes_of(std::string("\0\6tsize\0" "761368\0timeout\0" "5\0", 25));
     const auto packet = parse_server_packet(oack.data(), oack.size());
     ASSERT_TRUE(packet.has_value());
@@ -36,7 +36,7 @@ TEST(TftpPackets, ReadsTheWizardsOptionAcknowledgement) {
     EXPECT_FALSE(parse_server_packet(twice.data(), twice.size()).has_value());
 }
 
-TEST(TftpPackets, ReadsDataAndErrorWithinTheirBounds) {
+TEST(SimTftpPackets, ReadsDataAndErrorWithinTheirBounds) {
     std::vector<std::uint8_t> data = {0, 3, 0x05, 0xd0};
     data.resize(4 + 512, 0xab);
     auto packet = parse_server_packet(data.data(), data.size());

@@ -37,7 +37,7 @@ std::string body_of(const WebReply& reply) {
     return end == std::string::npos ? "" : reply.bytes.substr(end + 4);
 }
 
-TEST(ParseUpgradeTarget, TakesServerPortAndName) {
+TEST(SimUpgradeTarget, TakesServerPortAndName) {
     const auto command = parse_upgrade_target("/admin/upgrade?tftp://10.1.0.2:70/vxt1e27.bin");
     ASSERT_TRUE(command.has_value());
     EXPECT_EQ(format_ipv4(command->server_address), "10.1.0.2");
@@ -60,7 +60,7 @@ TEST(ParseUpgradeTarget, TakesServerPortAndName) {
     }
 }
 
-class WebResponderTest : public ::testing::Test {
+class SimWebResponder : public ::testing::Test {
 protected:
     WebReply ask(const std::string& head, bool busy = false) {
         WebResponder responder(config);
@@ -70,7 +70,7 @@ protected:
     DeviceConfig config;
 };
 
-TEST_F(WebResponderTest, ServesTheInformationPageWithTheFiveLabels) {
+TEST_F(SimWebResponder, ServesTheInformationPageWithTheFiveLabels) {
     config.identity.product_name = "VXT-3000";
     config.identity.software_version = "2.1.7";
     const WebReply reply = ask("GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n");
@@ -85,7 +85,7 @@ TEST_F(WebResponderTest, ServesTheInformationPageWithTheFiveLabels) {
     EXPECT_EQ(labelled_value(body, "Serial Number:"), "VX0001");
 }
 
-TEST_F(WebResponderTest, RoutesAndRefusesByTable) {
+TEST_F(SimWebResponder, RoutesAndRefusesByTable) {
     struct Case {
         const char* head;
         int status;
@@ -113,7 +113,7 @@ TEST_F(WebResponderTest, RoutesAndRefusesByTable) {
     EXPECT_EQ(status_of(responder.respond("GET /" + std::string(9000, 'a'), true, config.identity, false)), 400);
 }
 
-TEST_F(WebResponderTest, ChallengesThenServesWithAPassword) {
+TEST_F(SimWebResponder, ChallengesThenServesWithAPassword) {
     config.auth.password = "secret";
     config.auth.qop = DigestQop::none;
     config.auth.algorithm = DigestAlgorithm::none;
@@ -138,7 +138,7 @@ TEST_F(WebResponderTest, ChallengesThenServesWithAPassword) {
     EXPECT_EQ(labelled_value(body_of(served), "Serial Number:"), "VX0001");
 }
 
-TEST_F(WebResponderTest, PlaysTheWebFaults) {
+TEST_F(SimWebResponder, PlaysTheWebFaults) {
     const std::string head = "GET /admin/advanced HTTP/1.1\r\n\r\n";
     config.web_faults.close_without_response = true;
     EXPECT_EQ(ask(head).action, WebReply::Action::close_silently);
