@@ -401,7 +401,7 @@ void Device::handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::si
     }
     if (search) {
         log("recovery: search for serial \"" + request->serial + "\" from " + from + " -> " + sent_reply);
-        update([](DeviceStatus& status) { ++status.counters.searches_answered; });
+        update([](DeviceStatus& status) { ++status.counters.searches_matched; });
         return;
     }
     const bool to_group = config_.recovery.read_request_target == RecoveryRequestTarget::group;

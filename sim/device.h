@@ -31,7 +31,7 @@ const char* to_string(DeviceState state);
 struct DeviceCounters {
     std::uint32_t http_requests = 0;       // requests handled, whatever the answer
     std::uint32_t http_refused = 0;        // of which answered 401
-    std::uint32_t searches_answered = 0;
+    std::uint32_t searches_matched = 0;    // searches for our serial (answered unless the fault is silent)
     std::uint32_t recovery_ignored = 0;    // datagrams on the recovery port not answered
     std::uint32_t start_requests = 0;
     std::uint32_t transfers_started = 0;

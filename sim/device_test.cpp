@@ -586,7 +586,7 @@ TEST(SimDeviceRecovery, ReplyFaultsAndAnySerial) {
         ASSERT_TRUE(sim.ok);
         PcRecoverySocket pc;
         pc.send(0, "ANY-SERIAL");
-        ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.searches_answered == 1; }, 5s));
+        ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.searches_matched == 1; }, 5s));
         const auto reply = pc.receive(0);
         ASSERT_EQ(reply.has_value(), c.size.has_value());
         if (!reply) continue;
@@ -610,7 +610,7 @@ TEST(SimDeviceRecovery, TwoDevicesAnswerOneSearch) {
     ASSERT_TRUE(a.ok && b.ok);
     PcRecoverySocket pc;
     pc.send(0, "VX0001");
-    const auto both = [](const DeviceStatus& s) { return s.counters.searches_answered == 1; };
+    const auto both = [](const DeviceStatus& s) { return s.counters.searches_matched == 1; };
     ASSERT_TRUE(a.device.wait_until(both, 5s));
     ASSERT_TRUE(b.device.wait_until(both, 5s));
     std::vector<std::uint32_t> sources;
