@@ -209,7 +209,7 @@ void Device::stop() {
 }
 
 void Device::web_loop() {
-    WebResponder responder(config_);
+    auto responder = std::make_unique<WebResponder>(config_);
     bool retry_open = false;
     while (true) {
         bool want;
@@ -224,6 +224,7 @@ void Device::web_loop() {
             if (retry_open) {
                 log("cannot reopen the " + error + "; trying again");
             } else {
+                responder = std::make_unique<WebResponder>(config_);   // a restart forgets its nonces
                 update([](DeviceStatus& status) {
                     status.web_listening = true;
                     if (status.state == DeviceState::restarting) status.state = DeviceState::serving;
@@ -282,7 +283,7 @@ void Device::web_loop() {
             busy = status_.state == DeviceState::transferring || status_.state == DeviceState::restarting ||
                    status_.state == DeviceState::gone;
         }
-        const WebReply reply = responder.respond(received, too_long, identity, busy);
+        const WebReply reply = responder->respond(received, too_long, identity, busy);
         const std::size_t line_end = received.find_first_of("\r\n");
         std::string request_line = received.substr(0, line_end == std::string::npos ? 120 : line_end);
         if (request_line.size() > 120) request_line = request_line.substr(0, 120) + "...";

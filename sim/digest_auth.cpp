@@ -9,6 +9,8 @@
 namespace sim {
 namespace {
 
+constexpr std::size_t kMaxClientsPerNonce = 256;
+
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -149,7 +151,7 @@ void DigestAuthenticator::renew_nonce() {
     nonce_ = fresh;
     nonce_issued_ms_ = clock_();
     nonce_uses_ = 0;
-    last_nonce_count_ = 0;
+    last_count_by_cnonce_.clear();
 }
 
 std::string DigestAuthenticator::challenge(bool stale) {
@@ -240,7 +242,14 @@ DigestVerdict DigestAuthenticator::verify(const std::string* authorization, cons
             return DigestVerdict::wrong_credentials;
         }
         const auto parsed_count = parse_nonce_count(*nc);
-        if (!parsed_count || *parsed_count <= last_nonce_count_) return DigestVerdict::wrong_credentials;
+        const auto seen = last_count_by_cnonce_.find(*cnonce);
+        if (!parsed_count || *parsed_count == 0 || (seen != last_count_by_cnonce_.end() && *parsed_count <= seen->second)) {
+            return DigestVerdict::wrong_credentials;
+        }
+        // A nonce shared by too many clients is retired rather than tracked without bound.
+        if (seen == last_count_by_cnonce_.end() && last_count_by_cnonce_.size() >= kMaxClientsPerNonce) {
+            return DigestVerdict::stale_nonce;
+        }
         count = *parsed_count;
         std::string a2 = method + ":" + uri;
         if (lower(*qop) == "auth-int") a2 += ":" + vxt::md5_hex("");   // requests carry no body
@@ -249,7 +258,7 @@ DigestVerdict DigestAuthenticator::verify(const std::string* authorization, cons
     if (lower(*response) != expected) return DigestVerdict::wrong_credentials;
 
     ++nonce_uses_;
-    if (count != 0) last_nonce_count_ = count;
+    if (count != 0) last_count_by_cnonce_[*cnonce] = count;
     return DigestVerdict::accepted;
 }
 

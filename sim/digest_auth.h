@@ -50,7 +50,9 @@ private:
     std::string nonce_;
     std::uint64_t nonce_issued_ms_ = 0;
     std::uint32_t nonce_uses_ = 0;
-    std::uint64_t last_nonce_count_ = 0;
+    // Every client that shares the nonce counts its own requests, so replays are told apart by
+    // the client nonce: its count must grow.
+    std::map<std::string, std::uint64_t> last_count_by_cnonce_;
 };
 
 }  // namespace sim

@@ -222,6 +222,29 @@ TEST(SimDigestAuthenticator, RefusesWhatDoesNotCheckOut) {
     EXPECT_EQ(authenticator.verify(&eight_digits, "GET", "/admin/advanced"), DigestVerdict::accepted);
 }
 
+// Clients that share a nonce each count from 1; a replay repeats a client nonce and its count.
+TEST(SimDigestAuthenticator, CountsRequestsPerClientNonce) {
+    AuthConfig config;
+    config.password = "secret";
+    config.qop = DigestQop::auth;
+    DigestAuthenticator authenticator(config);
+    const std::string nonce = quoted_value(authenticator.challenge(false), "nonce");
+    WizardClient first;
+    first.algorithm = "MD5";
+    first.qop = "auth";
+    WizardClient second = first;
+    second.cnonce = "77aa";
+    const std::string first_1 = first.header(nonce, 1, "/admin/advanced");
+    const std::string second_1 = second.header(nonce, 1, "/admin/advanced");
+    const std::string first_3 = first.header(nonce, 3, "/admin/advanced");
+    const std::string first_2 = first.header(nonce, 2, "/admin/advanced");
+    EXPECT_EQ(authenticator.verify(&first_1, "GET", "/admin/advanced"), DigestVerdict::accepted);
+    EXPECT_EQ(authenticator.verify(&second_1, "GET", "/admin/advanced"), DigestVerdict::accepted);
+    EXPECT_EQ(authenticator.verify(&second_1, "GET", "/admin/advanced"), DigestVerdict::wrong_credentials);
+    EXPECT_EQ(authenticator.verify(&first_3, "GET", "/admin/advanced"), DigestVerdict::accepted);
+    EXPECT_EQ(authenticator.verify(&first_2, "GET", "/admin/advanced"), DigestVerdict::wrong_credentials);
+}
+
 TEST(SimDigestAuthenticator, NoncesExpireByUsesAndByTime) {
     std::uint64_t now = 1000;
     AuthConfig config;

@@ -18,6 +18,9 @@ for qop in auth none; do
   [ "$code" = 401 ] || fail "qop $qop: wrong password gave $code"
   code=$(curl -s -o /dev/null -w '%{http_code}' "$url")
   [ "$code" = 401 ] || fail "qop $qop: no credentials gave $code"
+  # A second client under the same nonce counts its requests from 1 again.
+  code=$(curl -s -o /dev/null -w '%{http_code}' --digest -u 'admin:Pa55 word' "$url")
+  [ "$code" = 200 ] || fail "qop $qop: right password after a wrong one gave $code"
   stop_sim
 
   # curl first asks without credentials, then answers the challenge.
