@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A scripted walk through the wizard: plays the person on vxt-upgrade-scripted and prints
 what the screens show, so the wizard can be seen working on a machine without a display."""
+import argparse
 import json
 import select
 import subprocess
@@ -48,9 +49,13 @@ def show(e):
 
 
 def main():
-    program = sys.argv[1]
-    w = Wizard(program)
-    w.send({"action": "start", "addresses": ["10.1.0.2", "127.0.0.1"], "screen": {"w": 1024, "h": 768}})
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("program", help="path of vxt-upgrade-scripted")
+    parser.add_argument("--device", default="127.0.0.2", help="the device's address to type")
+    parser.add_argument("--pc", default="127.0.0.1", help="the PC's address")
+    args = parser.parse_args()
+    w = Wizard(args.program)
+    w.send({"action": "start", "addresses": [args.pc], "screen": {"w": 1024, "h": 768}})
     welcome = w.until("open", dialog=141)
     w.send({"action": "key", "window": welcome["window"], "key": "escape"})
     w.send({"action": "press", "window": welcome["window"], "control": 1028})
@@ -61,7 +66,7 @@ def main():
     w.send({"action": "press", "window": address["window"], "control": 1})
     message = w.until("message")
     w.send({"action": "dismiss", "window": message["window"]})
-    w.send({"action": "type", "window": address["window"], "control": 1000, "text": "10.1.0.13"})
+    w.send({"action": "type", "window": address["window"], "control": 1000, "text": args.device})
     w.send({"action": "press", "window": address["window"], "control": 1})
     w.until("exit")
     status = w.p.wait(timeout=30)
