@@ -7,6 +7,7 @@
 
 #include "core/address_screen.h"
 #include "core/random.h"
+#include "core/report_failure.h"
 #include "core/session_state.h"
 #include "core/warning_screen.h"
 #include "core/welcome_screen.h"
@@ -185,6 +186,21 @@ TEST_F(ScreensTest, AnEmptyChooserLeavesTheLocalAddressZero) {
   ASSERT_TRUE(gesture::press(w.number, 1, nullptr));
   EXPECT_EQ(result.get(), 1);
   EXPECT_EQ(session.local_address, 0u);
+}
+
+TEST_F(ScreensTest, FailureReportIsATaskModalMessageWithoutOwnerThatWaitsForThePerson) {
+  auto reported = std::async(std::launch::async, [] {
+    report_failure("Upgrade Failed: Winsock init error");
+    return true;
+  });
+  const MessageSnapshot m = recording::wait_for_message();
+  EXPECT_EQ(m.title, "VXT Firwmare Upgrade Error");
+  EXPECT_EQ(m.text, "Upgrade Failed: Winsock init error");
+  EXPECT_EQ(m.owner, 0);
+  EXPECT_TRUE(m.task_modal);
+  EXPECT_EQ(reported.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  ASSERT_TRUE(gesture::dismiss(m.number, nullptr));
+  EXPECT_TRUE(reported.get());
 }
 
 }  // namespace
