@@ -140,6 +140,13 @@ void reset_seen() {
   seen.window = nullptr;
 }
 
+// Runs a modal window on the fake wizard's thread and records how it ended.
+void run_modal_recording(int dialog, WindowProc proc) {
+  const int result = run_modal(dialog, proc);
+  std::lock_guard<std::mutex> lock(seen.mutex);
+  seen.results.push_back(result);
+}
+
 std::vector<int> seen_results() {
   std::lock_guard<std::mutex> lock(seen.mutex);
   return seen.results;
@@ -195,9 +202,7 @@ TEST(FrontendQt, WelcomeScreenShowsItsTextsAndEachGestureReachesTheScreen) {
   run_front_end(
       [&] {
         for (std::size_t i = 0; i < cases.size(); ++i) {
-          const int result = run_modal(141, welcome_proc);
-          std::lock_guard<std::mutex> lock(seen.mutex);
-          seen.results.push_back(result);
+          run_modal_recording(141, welcome_proc);
         }
       },
       [&] {
@@ -292,9 +297,7 @@ TEST(FrontendQt, AddressScreenTypingAndListReachTheModelAndWizardChangesShow) {
   reset_seen();
   run_front_end(
       [] {
-        const int result = run_modal(101, address_proc);
-        std::lock_guard<std::mutex> lock(seen.mutex);
-        seen.results.push_back(result);
+        run_modal_recording(101, address_proc);
       },
       [] {
         QDialog* dialog = wait_for_dialog(101);
@@ -450,9 +453,7 @@ TEST(FrontendQt, ProgressPositionsOutsideTheRangeAreClampedForDisplayOnly) {
   reset_seen();
   run_front_end(
       [] {
-        const int result = run_modal(105, progress_proc);
-        std::lock_guard<std::mutex> lock(seen.mutex);
-        seen.results.push_back(result);
+        run_modal_recording(105, progress_proc);
       },
       [] {
         QDialog* dialog = wait_for_dialog(105);
@@ -498,9 +499,7 @@ TEST(FrontendQt, MessageWindowsHoldTheWizardUntilDismissed) {
   messages_returned = 0;
   run_front_end(
       [] {
-        const int result = run_modal(141, message_proc);
-        std::lock_guard<std::mutex> lock(seen.mutex);
-        seen.results.push_back(result);
+        run_modal_recording(141, message_proc);
       },
       [] {
         QDialog* dialog = wait_for_dialog(141);
