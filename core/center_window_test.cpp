@@ -11,7 +11,7 @@ TEST(CenteredOrigin, HalvesTheDifferenceRoundingDown) {
   struct Case {
     int screen, window, origin;
   } cases[] = {
-      {1024, 1029, -3}, {1024, 1024, 0}, {1024, 1023, 0}, {1024, 288, 368},
+      {1024, 1029, -3}, {1024, 1024, 0}, {1024, 1023, 0},   {1024, 288, 368},
       {768, 769, -1},   {0, 1, -1},      {100, 2000, -950},
   };
   for (const Case& c : cases) {

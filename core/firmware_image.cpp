@@ -6,10 +6,8 @@ namespace vxt {
 namespace {
 
 constexpr ProductEntry product_table[] = {
-    {"vxt5500", 7, "VXT-5500", 0},
-    {"vxt4400", 7, "VXT-4100/4400", 0},
-    {"vxt6601", 7, "VXT-6601", 0},
-    {"ralvek", 6, "VXT-770", 1},
+    {"vxt5500", 7, "VXT-5500", 0}, {"vxt4400", 7, "VXT-4100/4400", 0},
+    {"vxt6601", 7, "VXT-6601", 0}, {"ralvek", 6, "VXT-770", 1},
     {"vxt7710", 7, "VXT-7710", 0},
 };
 constexpr ProductEntry default_product = {"", 0, "ODM-Product", 0};

@@ -19,10 +19,10 @@ struct FirmwareImage {
 };
 
 struct ProductEntry {
-  const char* tag;              // model tag at the start of the header
-  unsigned compare_length;      // leading characters compared, letter case ignored
-  const char* display_name;     // at most 13 characters
-  std::int32_t device_kind;     // 0 = telephone adapter, 1 = IP phone
+  const char* tag;           // model tag at the start of the header
+  unsigned compare_length;   // leading characters compared, letter case ignored
+  const char* display_name;  // at most 13 characters
+  std::int32_t device_kind;  // 0 = telephone adapter, 1 = IP phone
 };
 
 // The first row whose tag matches the header's start, or the "ODM-Product" adapter row.

@@ -60,7 +60,8 @@ TEST_F(ScreensTest, WelcomeButtonsSetTheModeAndEscapeIsIgnored) {
     auto result = std::async(std::launch::async, run_welcome_screen);
     const WindowSnapshot w = shown(welcome_dialog);
     EXPECT_EQ(w.caption, "Tavero Firmware Upgrade Utility");
-    EXPECT_EQ(text_of(w, 1031).rfind("Welcome to the Tavero Firmware Upgrade Utility!\r\n\r\n", 0), 0u);
+    EXPECT_EQ(text_of(w, 1031).rfind("Welcome to the Tavero Firmware Upgrade Utility!\r\n\r\n", 0),
+              0u);
     EXPECT_NE(text_of(w, 1031).find("irratically"), std::string::npos);
     EXPECT_EQ(text_of(w, 1028), "Upgrade Firmware ");
     ASSERT_TRUE(gesture::key_escape(w.number, nullptr));
@@ -144,7 +145,7 @@ TEST_F(ScreensTest, InvalidAddressesAreAnsweredAndAValidOneIsAccepted) {
   auto result = std::async(std::launch::async, run_address_screen);
   const WindowSnapshot w = shown(address_dialog_adapter);
 
-  const std::string rejected[] = {"0.0.0.0", "1.2.3", "", "10.1.0.13x", std::string(200, '9'),
+  const std::string rejected[] = {"0.0.0.0",       "1.2.3", "", "10.1.0.13x", std::string(200, '9'),
                                   "\xff\xfe.1.2.3"};
   for (const std::string& text : rejected) {
     SCOPED_TRACE("typed \"" + text + "\"");

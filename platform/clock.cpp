@@ -27,8 +27,7 @@ std::uint32_t clock_ms() {
 }
 
 void set_clock_reading(std::uint32_t reading) {
-  clock_offset.store(static_cast<std::uint32_t>(reading - system_ms()),
-                     std::memory_order_relaxed);
+  clock_offset.store(static_cast<std::uint32_t>(reading - system_ms()), std::memory_order_relaxed);
 }
 
 void advance_clock(std::uint32_t ms) { clock_offset.fetch_add(ms, std::memory_order_relaxed); }

@@ -13,8 +13,7 @@ using Steady = std::chrono::steady_clock;
 // plus one for the millisecond truncation.
 std::uint32_t allowance(Steady::time_point since) {
   return static_cast<std::uint32_t>(
-             std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - since)
-                 .count()) +
+             std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - since).count()) +
          1;
 }
 
@@ -45,9 +44,9 @@ TEST(Clock, AdvanceAddsModulo2To32) {
     std::uint32_t advance;
   };
   const Case cases[] = {
-      {1000, 50000},            // an ordinary jump
-      {0xFFFFF000u, 0x2000u},   // across the wrap
-      {0x10u, 0xFFFFFFF0u},     // a jump of nearly 2^32 lands just before the start
+      {1000, 50000},           // an ordinary jump
+      {0xFFFFF000u, 0x2000u},  // across the wrap
+      {0x10u, 0xFFFFFFF0u},    // a jump of nearly 2^32 lands just before the start
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.from);

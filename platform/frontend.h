@@ -19,8 +19,8 @@ struct ControlState {
   ControlKind kind = ControlKind::static_text;
   unsigned style = 0;
   int icon_id = 0;
-  int x = 0, y = 0, width = 0, height = 0;  // dialog units
-  std::string text;                         // bytes in the single-byte character set
+  int x = 0, y = 0, width = 0, height = 0;           // dialog units
+  std::string text;                                  // bytes in the single-byte character set
   int range_min = 0, range_max = 100, position = 0;  // progress bars
   std::vector<std::string> items;                    // drop-down lists
   int selected = -1;

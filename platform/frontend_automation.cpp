@@ -80,13 +80,20 @@ void emit_error(const std::string& text) { emit({{"event", "error"}, {"text", te
 
 const char* kind_name(ControlKind kind) {
   switch (kind) {
-    case ControlKind::push_button: return "push_button";
-    case ControlKind::static_text: return "static_text";
-    case ControlKind::edit: return "edit";
-    case ControlKind::progress_bar: return "progress_bar";
-    case ControlKind::drop_down_list: return "drop_down_list";
-    case ControlKind::ipv4_field: return "ipv4_field";
-    case ControlKind::icon: return "icon";
+    case ControlKind::push_button:
+      return "push_button";
+    case ControlKind::static_text:
+      return "static_text";
+    case ControlKind::edit:
+      return "edit";
+    case ControlKind::progress_bar:
+      return "progress_bar";
+    case ControlKind::drop_down_list:
+      return "drop_down_list";
+    case ControlKind::ipv4_field:
+      return "ipv4_field";
+    case ControlKind::icon:
+      return "icon";
   }
   return "unknown";
 }
@@ -178,7 +185,8 @@ bool apply_start(const json& line, void (*start_wizard)(), std::string* error) {
     metrics.screen_width = s["w"].get<int>();
     metrics.screen_height = s["h"].get<int>();
   }
-  if (line.contains("clock")) set_clock_reading(static_cast<std::uint32_t>(line["clock"].get<std::uint64_t>()));
+  if (line.contains("clock"))
+    set_clock_reading(static_cast<std::uint32_t>(line["clock"].get<std::uint64_t>()));
   if (line.contains("addresses")) set_host_addresses_override(addresses, count);
   {
     std::lock_guard<std::mutex> lock(output_mutex());
@@ -216,7 +224,8 @@ bool apply(const json& line, void (*start_wizard)(), std::string* error) {
   }
   if (!target_window(line, &window, error)) return false;
   if (action == "press") {
-    return integer_field(line, "control", &control, error) && gesture::press(window, control, error);
+    return integer_field(line, "control", &control, error) &&
+           gesture::press(window, control, error);
   }
   if (action == "type") {
     if (!integer_field(line, "control", &control, error)) return false;
@@ -224,7 +233,8 @@ bool apply(const json& line, void (*start_wizard)(), std::string* error) {
       *error = "missing text";
       return false;
     }
-    return gesture::type_text(window, control, utf8_to_latin1(line["text"].get<std::string>()), error);
+    return gesture::type_text(window, control, utf8_to_latin1(line["text"].get<std::string>()),
+                              error);
   }
   if (action == "select") {
     int index = 0;
@@ -233,7 +243,8 @@ bool apply(const json& line, void (*start_wizard)(), std::string* error) {
            gesture::select(window, control, index, error);
   }
   if (action == "key") {
-    const std::string key = line.contains("key") && line["key"].is_string() ? line["key"].get<std::string>() : "";
+    const std::string key =
+        line.contains("key") && line["key"].is_string() ? line["key"].get<std::string>() : "";
     if (key == "enter") return gesture::key_enter(window, error);
     if (key == "escape") return gesture::key_escape(window, error);
     *error = "key must be \"enter\" or \"escape\"";
@@ -292,15 +303,25 @@ void caption_changed(int window, const std::string& caption) {
 void control_changed(int window, const ControlState& c, ControlChange change) {
   switch (change) {
     case ControlChange::text:
-      emit({{"event", "text"}, {"window", window}, {"control", c.id}, {"text", latin1_to_utf8(c.text)}});
+      emit({{"event", "text"},
+            {"window", window},
+            {"control", c.id},
+            {"text", latin1_to_utf8(c.text)}});
       break;
     case ControlChange::progress:
-      emit({{"event", "progress"}, {"window", window}, {"control", c.id},
-            {"min", c.range_min}, {"max", c.range_max}, {"pos", c.position}});
+      emit({{"event", "progress"},
+            {"window", window},
+            {"control", c.id},
+            {"min", c.range_min},
+            {"max", c.range_max},
+            {"pos", c.position}});
       break;
     case ControlChange::list:
-      emit({{"event", "list"}, {"window", window}, {"control", c.id},
-            {"items", items_json(c)}, {"selected", c.selected}});
+      emit({{"event", "list"},
+            {"window", window},
+            {"control", c.id},
+            {"items", items_json(c)},
+            {"selected", c.selected}});
       break;
   }
 }

@@ -88,8 +88,8 @@ frontend::Metrics measure_metrics() {
   frontend::Metrics metrics;
   const QFontMetrics font_metrics(dialog_font());
   // The average width of the Latin letters, rounded, and the line height, as dialog units use.
-  const int letters =
-      font_metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters = font_metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   metrics.base_x = std::max(1, (letters / 26 + 1) / 2);
   metrics.base_y = std::max(1, font_metrics.height());
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -149,7 +149,8 @@ int clamped(int value, int low, int high) { return std::min(std::max(value, low)
 
 class DialogWindow : public QDialog {
  public:
-  DialogWindow(const WindowSnapshot& window, const frontend::Metrics& metrics) : number_(window.number) {
+  DialogWindow(const WindowSnapshot& window, const frontend::Metrics& metrics)
+      : number_(window.number) {
     setObjectName(QStringLiteral("window_%1").arg(window.number));
     setProperty("vxt_dialog", window.dialog);
     setProperty("vxt_window", window.number);
@@ -287,7 +288,8 @@ class DialogWindow : public QDialog {
         break;
       }
       case ControlKind::edit:
-        widget = (style & style_multi_line) ? make_multi_line_edit(id, style) : make_line_edit(id, style);
+        widget = (style & style_multi_line) ? make_multi_line_edit(id, style)
+                                            : make_line_edit(id, style);
         break;
       case ControlKind::ipv4_field: {
         // Any text may be typed: whether it is an address is the wizard's decision.
@@ -352,9 +354,11 @@ class DialogWindow : public QDialog {
     const bool read_only = (style & style_read_only) != 0;
     edit->setReadOnly(read_only);
     if (!(style & style_border)) edit->setFrameStyle(QFrame::NoFrame);
-    edit->setVerticalScrollBarPolicy((style & style_vscroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    edit->setVerticalScrollBarPolicy((style & style_vscroll) ? Qt::ScrollBarAsNeeded
+                                                             : Qt::ScrollBarAlwaysOff);
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    edit->setLineWrapMode((style & style_auto_hscroll) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    edit->setLineWrapMode((style & style_auto_hscroll) ? QPlainTextEdit::NoWrap
+                                                       : QPlainTextEdit::WidgetWidth);
     edit->document()->setDocumentMargin(1);
     QTextOption option = edit->document()->defaultTextOption();
     option.setAlignment(horizontal_alignment(style));
@@ -430,7 +434,8 @@ class DialogWindow : public QDialog {
       list->clear();
       list->addItems(items);
     }
-    const int selected = (state.selected >= 0 && state.selected < list->count()) ? state.selected : -1;
+    const int selected =
+        (state.selected >= 0 && state.selected < list->count()) ? state.selected : -1;
     if (list->currentIndex() != selected) list->setCurrentIndex(selected);
   }
 
@@ -465,8 +470,8 @@ void post(std::function<void(Hub&)> work) {
   std::lock_guard<std::mutex> lock(hub_mutex);
   if (!hub) return;
   Hub* target = hub;
-  QMetaObject::invokeMethod(target, [target, work = std::move(work)] { work(*target); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      target, [target, work = std::move(work)] { work(*target); }, Qt::QueuedConnection);
 }
 
 void retire(QWidget* widget) {

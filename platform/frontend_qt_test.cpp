@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -84,7 +84,8 @@ int window_number_of(const QWidget* widget) { return widget->property("vxt_windo
 QDialog* shown_dialog(int dialog, int not_window = 0) {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     auto* candidate = qobject_cast<QDialog*>(widget);
-    if (candidate && candidate->isVisible() && candidate->property("vxt_dialog").toInt() == dialog &&
+    if (candidate && candidate->isVisible() &&
+        candidate->property("vxt_dialog").toInt() == dialog &&
         window_number_of(candidate) != not_window) {
       return candidate;
     }
@@ -94,7 +95,8 @@ QDialog* shown_dialog(int dialog, int not_window = 0) {
 
 QDialog* wait_for_dialog(int dialog, int not_window = 0) {
   QDialog* found = nullptr;
-  (void)QTest::qWaitFor([&] { return (found = shown_dialog(dialog, not_window)) != nullptr; }, hang_guard_ms);
+  (void)QTest::qWaitFor([&] { return (found = shown_dialog(dialog, not_window)) != nullptr; },
+                        hang_guard_ms);
   return found;
 }
 
@@ -109,7 +111,8 @@ QMessageBox* shown_message(int not_message = 0) {
 
 QMessageBox* wait_for_message(int not_message = 0) {
   QMessageBox* found = nullptr;
-  (void)QTest::qWaitFor([&] { return (found = shown_message(not_message)) != nullptr; }, hang_guard_ms);
+  (void)QTest::qWaitFor([&] { return (found = shown_message(not_message)) != nullptr; },
+                        hang_guard_ms);
   return found;
 }
 
@@ -236,8 +239,8 @@ TEST(FrontendQt, WelcomeScreenShowsItsTextsAndEachGestureReachesTheScreen) {
             const frontend::Metrics m = frontend::metrics();
             EXPECT_GT(m.base_x, 0);
             EXPECT_GT(m.base_y, 0);
-            EXPECT_EQ(upgrade->geometry(),
-                      QRect(47 * m.base_x / 4, 105 * m.base_y / 8, 93 * m.base_x / 4, 14 * m.base_y / 8));
+            EXPECT_EQ(upgrade->geometry(), QRect(47 * m.base_x / 4, 105 * m.base_y / 8,
+                                                 93 * m.base_x / 4, 14 * m.base_y / 8));
             EXPECT_EQ(recover->geometry().topLeft(), QPoint(47 * m.base_x / 4, 126 * m.base_y / 8));
             EXPECT_GE(dialog->width(), 192 * m.base_x / 4);
             EXPECT_GE(dialog->height(), 149 * m.base_y / 8);
@@ -296,9 +299,7 @@ int address_proc(Window* window, const Event& event) {
 TEST(FrontendQt, AddressScreenTypingAndListReachTheModelAndWizardChangesShow) {
   reset_seen();
   run_front_end(
-      [] {
-        run_modal_recording(101, address_proc);
-      },
+      [] { run_modal_recording(101, address_proc); },
       [] {
         QDialog* dialog = wait_for_dialog(101);
         ASSERT_NE(dialog, nullptr);
@@ -376,7 +377,8 @@ std::vector<EditCase> editable_boxes() {
       const bool editable = (c.kind == ControlKind::edit && !(c.style & style_read_only) &&
                              !(c.style & style_multi_line)) ||
                             c.kind == ControlKind::ipv4_field;
-      if (editable && default_button != 0) cases.push_back({dialogs[d]->id, c.id, c.style, default_button});
+      if (editable && default_button != 0)
+        cases.push_back({dialogs[d]->id, c.id, c.style, default_button});
     }
   }
   return cases;
@@ -403,20 +405,21 @@ TEST(FrontendQt, EveryEditableBoxDeliversTypedTextInTheSingleByteCharacterSet) {
     SCOPED_TRACE("dialog " + std::to_string(c.dialog) + " control " + std::to_string(c.control));
     reset_seen();
     current_edit_case = c;
-    run_front_end([] { run_modal(current_edit_case.dialog, edit_proc); },
-                  [] {
-                    const EditCase& e = current_edit_case;
-                    QDialog* dialog = wait_for_dialog(e.dialog);
-                    ASSERT_NE(dialog, nullptr);
-                    auto* edit = control<QLineEdit>(dialog, e.control);
-                    ASSERT_NE(edit, nullptr);
-                    EXPECT_EQ(edit->echoMode() == QLineEdit::Password, (e.style & style_masked) != 0);
-                    QTest::keyClicks(edit, "ab1.x-");
-                    // QTest types ASCII only; a Latin-1 letter comes as a plain key event.
-                    QKeyEvent e_acute(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xe9)));
-                    QApplication::sendEvent(edit, &e_acute);
-                    QTest::mouseClick(control<QPushButton>(dialog, e.default_button), Qt::LeftButton);
-                  });
+    run_front_end(
+        [] { run_modal(current_edit_case.dialog, edit_proc); },
+        [] {
+          const EditCase& e = current_edit_case;
+          QDialog* dialog = wait_for_dialog(e.dialog);
+          ASSERT_NE(dialog, nullptr);
+          auto* edit = control<QLineEdit>(dialog, e.control);
+          ASSERT_NE(edit, nullptr);
+          EXPECT_EQ(edit->echoMode() == QLineEdit::Password, (e.style & style_masked) != 0);
+          QTest::keyClicks(edit, "ab1.x-");
+          // QTest types ASCII only; a Latin-1 letter comes as a plain key event.
+          QKeyEvent e_acute(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xe9)));
+          QApplication::sendEvent(edit, &e_acute);
+          QTest::mouseClick(control<QPushButton>(dialog, e.default_button), Qt::LeftButton);
+        });
     std::lock_guard<std::mutex> lock(seen.mutex);
     const std::string expected = (c.style & style_upper_case) ? "AB1.X-\xc9" : "ab1.x-\xe9";
     EXPECT_EQ(seen.texts[c.control], expected);
@@ -451,30 +454,28 @@ int progress_proc(Window* window, const Event& event) {
 
 TEST(FrontendQt, ProgressPositionsOutsideTheRangeAreClampedForDisplayOnly) {
   reset_seen();
-  run_front_end(
-      [] {
-        run_modal_recording(105, progress_proc);
-      },
-      [] {
-        QDialog* dialog = wait_for_dialog(105);
-        ASSERT_NE(dialog, nullptr);
-        auto* bar = control<QProgressBar>(dialog, 1010);
-        auto* cancel = control<QPushButton>(dialog, command_cancel);
-        ASSERT_TRUE(bar && cancel);
-        EXPECT_EQ(bar->minimum(), 0);
-        EXPECT_EQ(bar->maximum(), 200);
-        EXPECT_EQ(bar->value(), 200);
+  run_front_end([] { run_modal_recording(105, progress_proc); },
+                [] {
+                  QDialog* dialog = wait_for_dialog(105);
+                  ASSERT_NE(dialog, nullptr);
+                  auto* bar = control<QProgressBar>(dialog, 1010);
+                  auto* cancel = control<QPushButton>(dialog, command_cancel);
+                  ASSERT_TRUE(bar && cancel);
+                  EXPECT_EQ(bar->minimum(), 0);
+                  EXPECT_EQ(bar->maximum(), 200);
+                  EXPECT_EQ(bar->value(), 200);
 
-        QTest::mouseClick(cancel, Qt::LeftButton);
-        EXPECT_TRUE(wait_until([&] { return bar->value() == 0; })) << "position -5 shows as 0";
+                  QTest::mouseClick(cancel, Qt::LeftButton);
+                  EXPECT_TRUE(wait_until([&] { return bar->value() == 0; }))
+                      << "position -5 shows as 0";
 
-        // An empty range must not turn into Qt's busy indicator.
-        QTest::mouseClick(cancel, Qt::LeftButton);
-        EXPECT_TRUE(wait_until([&] { return bar->maximum() != 200; }));
-        EXPECT_GT(bar->maximum(), bar->minimum());
-        EXPECT_EQ(bar->value(), 0);
-        QTest::mouseClick(cancel, Qt::LeftButton);
-      });
+                  // An empty range must not turn into Qt's busy indicator.
+                  QTest::mouseClick(cancel, Qt::LeftButton);
+                  EXPECT_TRUE(wait_until([&] { return bar->maximum() != 200; }));
+                  EXPECT_GT(bar->maximum(), bar->minimum());
+                  EXPECT_EQ(bar->value(), 0);
+                  QTest::mouseClick(cancel, Qt::LeftButton);
+                });
   EXPECT_EQ(seen_results(), std::vector<int>{command_cancel});
 }
 
@@ -497,41 +498,38 @@ int message_proc(Window* window, const Event& event) {
 TEST(FrontendQt, MessageWindowsHoldTheWizardUntilDismissed) {
   reset_seen();
   messages_returned = 0;
-  run_front_end(
-      [] {
-        run_modal_recording(141, message_proc);
-      },
-      [] {
-        QDialog* dialog = wait_for_dialog(141);
-        ASSERT_NE(dialog, nullptr);
-        QTest::mouseClick(control<QPushButton>(dialog, 1028), Qt::LeftButton);
+  run_front_end([] { run_modal_recording(141, message_proc); },
+                [] {
+                  QDialog* dialog = wait_for_dialog(141);
+                  ASSERT_NE(dialog, nullptr);
+                  QTest::mouseClick(control<QPushButton>(dialog, 1028), Qt::LeftButton);
 
-        QPointer<QMessageBox> owned = wait_for_message();
-        ASSERT_NE(owned, nullptr);
-        const int owned_number = owned->property("vxt_message").toInt();
-        EXPECT_EQ(owned->windowTitle(), "Error");
-        EXPECT_EQ(owned->text(), "Invalid IP Address\nTry again");
-        EXPECT_EQ(owned->icon(), QMessageBox::NoIcon);
-        EXPECT_EQ(owned->buttons().size(), 1);
-        EXPECT_EQ(owned->parentWidget(), dialog);
-        EXPECT_EQ(owned->windowModality(), Qt::WindowModal);
-        QTest::qWait(0);
-        EXPECT_EQ(messages_returned.load(), 0) << "the wizard must wait for OK";
-        QPushButton* ok = qobject_cast<QPushButton*>(owned->button(QMessageBox::Ok));
-        ASSERT_NE(ok, nullptr);
-        QTest::mouseClick(ok, Qt::LeftButton);
+                  QPointer<QMessageBox> owned = wait_for_message();
+                  ASSERT_NE(owned, nullptr);
+                  const int owned_number = owned->property("vxt_message").toInt();
+                  EXPECT_EQ(owned->windowTitle(), "Error");
+                  EXPECT_EQ(owned->text(), "Invalid IP Address\nTry again");
+                  EXPECT_EQ(owned->icon(), QMessageBox::NoIcon);
+                  EXPECT_EQ(owned->buttons().size(), 1);
+                  EXPECT_EQ(owned->parentWidget(), dialog);
+                  EXPECT_EQ(owned->windowModality(), Qt::WindowModal);
+                  QTest::qWait(0);
+                  EXPECT_EQ(messages_returned.load(), 0) << "the wizard must wait for OK";
+                  QPushButton* ok = qobject_cast<QPushButton*>(owned->button(QMessageBox::Ok));
+                  ASSERT_NE(ok, nullptr);
+                  QTest::mouseClick(ok, Qt::LeftButton);
 
-        QMessageBox* task_modal = wait_for_message(owned_number);
-        ASSERT_NE(task_modal, nullptr);
-        EXPECT_EQ(messages_returned.load(), 1);
-        EXPECT_TRUE(owned.isNull() || !owned->isVisible());
-        EXPECT_EQ(task_modal->windowTitle(), "VXT Firwmare Upgrade Error");
-        EXPECT_EQ(task_modal->text(), "Upgrade Failed: User Abort");
-        EXPECT_EQ(task_modal->parentWidget(), nullptr);
-        EXPECT_EQ(task_modal->windowModality(), Qt::ApplicationModal);
-        // Escape dismisses a window whose only button is OK.
-        QTest::keyClick(task_modal, Qt::Key_Escape);
-      });
+                  QMessageBox* task_modal = wait_for_message(owned_number);
+                  ASSERT_NE(task_modal, nullptr);
+                  EXPECT_EQ(messages_returned.load(), 1);
+                  EXPECT_TRUE(owned.isNull() || !owned->isVisible());
+                  EXPECT_EQ(task_modal->windowTitle(), "VXT Firwmare Upgrade Error");
+                  EXPECT_EQ(task_modal->text(), "Upgrade Failed: User Abort");
+                  EXPECT_EQ(task_modal->parentWidget(), nullptr);
+                  EXPECT_EQ(task_modal->windowModality(), Qt::ApplicationModal);
+                  // Escape dismisses a window whose only button is OK.
+                  QTest::keyClick(task_modal, Qt::Key_Escape);
+                });
   EXPECT_EQ(messages_returned.load(), 2);
   EXPECT_EQ(seen_results(), std::vector<int>{command_ok});
 }

@@ -11,12 +11,22 @@
 namespace vxt::recording {
 
 struct Note {
-  enum Kind { shown, caption, control_change, focus, moved, destroyed, message_open, message_closed, ending };
+  enum Kind {
+    shown,
+    caption,
+    control_change,
+    focus,
+    moved,
+    destroyed,
+    message_open,
+    message_closed,
+    ending
+  };
   Kind kind = shown;
-  int window = 0;      // window or message number
+  int window = 0;  // window or message number
   int control = 0;
-  int value = 0;       // result, status, progress position or x
-  std::string text;    // caption, control text, message text
+  int value = 0;            // result, status, progress position or x
+  std::string text;         // caption, control text, message text
   WindowSnapshot snapshot;  // for shown
   MessageSnapshot message;  // for message
 };

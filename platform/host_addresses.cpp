@@ -1,9 +1,9 @@
 #include "platform/host_addresses.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
-#include <arpa/inet.h>
 
 #include <mutex>
 #include <vector>

@@ -21,9 +21,7 @@ std::vector<std::uint32_t> listed() {
   return std::vector<std::uint32_t>(addresses, addresses + count);
 }
 
-void run(const std::string& command) {
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
+void run(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
 
 TEST(HostAddressesInNamespace, LoopbackOnlyThenOtherInterfacesFirst) {
   ASSERT_TRUE(in_private_network_namespace()) << "run it through tests/in_netns";

@@ -42,8 +42,8 @@ TEST(OrderHostAddresses, UpInterfacesNonLoopbackFirst) {
     SCOPED_TRACE(c.name);
     std::uint32_t out[10];
     std::fill(std::begin(out), std::end(out), sentinel);
-    const int count = order_host_addresses(c.interfaces.data(), static_cast<int>(c.interfaces.size()),
-                                           out, c.capacity);
+    const int count = order_host_addresses(c.interfaces.data(),
+                                           static_cast<int>(c.interfaces.size()), out, c.capacity);
     EXPECT_EQ(std::vector<std::uint32_t>(out, out + count), c.expected);
     for (int i = count; i < 10; ++i) EXPECT_EQ(out[i], sentinel) << "written past the count";
   }

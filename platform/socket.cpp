@@ -1,13 +1,13 @@
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 #include <cstring>
 
@@ -162,9 +162,8 @@ int socket_send_to(Socket s, const void* data, int length, std::uint32_t address
   if (length < 0) return fail_count(EINVAL);
   const sockaddr_in endpoint = make_endpoint(address, port);
   for (;;) {
-    const ssize_t sent =
-        ::sendto(s, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint);
+    const ssize_t sent = ::sendto(s, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint);
     if (sent >= 0) return static_cast<int>(sent);
     if (errno != EINTR) return fail();
   }
@@ -191,8 +190,7 @@ int socket_receive_from(Socket s, void* buffer, int capacity, std::uint32_t* fro
     }
     // The rest of a longer datagram is gone; a cut one must not pass for a whole one.
     if ((message.msg_flags & MSG_TRUNC) != 0) return fail_count(EMSGSIZE);
-    const bool known_source =
-        message.msg_namelen >= sizeof source && source.sin_family == AF_INET;
+    const bool known_source = message.msg_namelen >= sizeof source && source.sin_family == AF_INET;
     if (from_address != nullptr) *from_address = known_source ? ntohl(source.sin_addr.s_addr) : 0;
     if (from_port != nullptr) *from_port = known_source ? ntohs(source.sin_port) : 0;
     return static_cast<int>(received);

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <poll.h>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -72,9 +72,9 @@ TEST_F(MulticastTest, GroupDatagramArrivesWithTheSendersBoundSource) {
     SCOPED_TRACE(c.name);
     const Socket sender = group_sender(c.sender_address, c.sender_port);
     const std::string payload = std::string("RECM ") + c.name;
-    ASSERT_EQ(socket_send_to(sender, payload.data(), static_cast<int>(payload.size()), group,
-                             group_port),
-              static_cast<int>(payload.size()))
+    ASSERT_EQ(
+        socket_send_to(sender, payload.data(), static_cast<int>(payload.size()), group, group_port),
+        static_cast<int>(payload.size()))
         << "errno " << socket_last_error();
 
     char buffer[100] = {};

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace vxt {
@@ -140,9 +140,9 @@ TEST_F(SocketTest, DatagramSizesAroundTheCapacity) {
     int expected;  // the result; -1 means too long (EMSGSIZE)
   };
   const Case cases[] = {
-      {capacity - 1, capacity - 1}, {capacity, capacity}, {capacity + 1, -1},
-      {0, 0},  // an empty datagram is received as such
-      {3 * capacity, -1}, {1, 1},
+      {capacity - 1, capacity - 1}, {capacity, capacity},
+      {capacity + 1, -1},           {0, 0},  // an empty datagram is received as such
+      {3 * capacity, -1},           {1, 1},
   };
 
   const Socket receiver = udp_on(loopback);
@@ -247,12 +247,18 @@ TEST(DottedToAddress, ParsesWhatInetPtonAccepts) {
     std::uint32_t address;
   };
   const Case cases[] = {
-      {"127.0.0.1", true, 0x7F000001},   {"234.4.8.10", true, 0xEA04080A},
-      {"0.0.0.0", true, 0},              {"255.255.255.255", true, 0xFFFFFFFF},
-      {"192.168.1.20", true, 0xC0A80114}, {"256.1.1.1", false, 0},
-      {"1.2.3", false, 0},               {"1.2.3.4.5", false, 0},
-      {"", false, 0},                    {"1.2.3.4 ", false, 0},
-      {"a.b.c.d", false, 0},             {"0x7f.0.0.1", false, 0},
+      {"127.0.0.1", true, 0x7F000001},
+      {"234.4.8.10", true, 0xEA04080A},
+      {"0.0.0.0", true, 0},
+      {"255.255.255.255", true, 0xFFFFFFFF},
+      {"192.168.1.20", true, 0xC0A80114},
+      {"256.1.1.1", false, 0},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"", false, 0},
+      {"1.2.3.4 ", false, 0},
+      {"a.b.c.d", false, 0},
+      {"0x7f.0.0.1", false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("\"") + c.text + "\"");

@@ -9,9 +9,9 @@ namespace vxt {
 struct Thread {
   ThreadRoutine routine = nullptr;
   void* argument = nullptr;
-  int result = 0;                    // written by the thread before `ended`
-  std::atomic<bool> ended{false};    // release on the thread, acquire in thread_ended
-  Thread* next_started = nullptr;    // the registry's link
+  int result = 0;                  // written by the thread before `ended`
+  std::atomic<bool> ended{false};  // release on the thread, acquire in thread_ended
+  Thread* next_started = nullptr;  // the registry's link
 };
 
 namespace {

@@ -73,7 +73,7 @@ struct MessageRecord {
 
 struct Model {
   std::mutex mutex;
-  std::condition_variable tokens;    // command tokens and message dismissals
+  std::condition_variable tokens;               // command tokens and message dismissals
   std::deque<std::unique_ptr<Window>> windows;  // never shrinks: records stay valid
   std::vector<MessageRecord*> messages;         // open message windows
   int next_number = 1;
@@ -362,7 +362,8 @@ void task_modal_message_box(const char* title, const char* text) {
 void set_caption(Window* window, const char* text) {
   std::lock_guard<std::mutex> lock(model().mutex);
   window->caption = text;
-  if (window->shown && !window->destroyed) frontend::caption_changed(window->number, window->caption);
+  if (window->shown && !window->destroyed)
+    frontend::caption_changed(window->number, window->caption);
 }
 
 void set_control_text(Window* window, int control_id, const char* text) {
@@ -492,7 +493,8 @@ Window* input_window(Model& m, int number, std::string* error) {
 ControlState* input_control(Window* w, int control_id, std::string* error) {
   ControlState* c = find_control(w, control_id);
   if (c == nullptr && error)
-    *error = "window " + std::to_string(w->number) + " has no control " + std::to_string(control_id);
+    *error =
+        "window " + std::to_string(w->number) + " has no control " + std::to_string(control_id);
   return c;
 }
 
@@ -526,9 +528,8 @@ bool type_text(int window, int control, const std::string& text, std::string* er
   if (w == nullptr) return false;
   ControlState* c = input_control(w, control, error);
   if (c == nullptr) return false;
-  const bool editable =
-      (c->kind == ControlKind::edit && (c->style & style_read_only) == 0) ||
-      c->kind == ControlKind::ipv4_field;
+  const bool editable = (c->kind == ControlKind::edit && (c->style & style_read_only) == 0) ||
+                        c->kind == ControlKind::ipv4_field;
   if (!editable) {
     if (error) *error = "control " + std::to_string(control) + " takes no typing";
     return false;
@@ -553,7 +554,8 @@ bool select(int window, int control, int index, std::string* error) {
   if (c == nullptr) return false;
   if (c->kind != ControlKind::drop_down_list || index < 0 ||
       index >= static_cast<int>(c->items.size())) {
-    if (error) *error = "control " + std::to_string(control) + " has no entry " + std::to_string(index);
+    if (error)
+      *error = "control " + std::to_string(control) + " has no entry " + std::to_string(index);
     return false;
   }
   c->selected = index;

@@ -147,8 +147,8 @@ TEST_F(WindowModelTest, SendCommandToAGoneWindowReturnsAtOnce) {
   // before the window went or not.
   Window* w = create_modeless(welcome, recording_proc);
   auto sender = std::async(std::launch::async, [w] { return send_command(w, command_cancel); });
-  while (pending_event_count(w) == 0 && sender.wait_for(std::chrono::milliseconds(1)) !=
-                                            std::future_status::ready) {
+  while (pending_event_count(w) == 0 &&
+         sender.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
   }
   destroy_window(w);
   EXPECT_FALSE(sender.get());

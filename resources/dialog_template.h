@@ -9,23 +9,23 @@
 namespace vxt {
 
 enum class ControlKind {
-  push_button,          // a button; the default one carries style_default
-  static_text,          // a label (id -1 when nothing refers to it)
-  edit,                 // an edit box; read-only, multi-line, masked, upper-case via style bits
+  push_button,  // a button; the default one carries style_default
+  static_text,  // a label (id -1 when nothing refers to it)
+  edit,         // an edit box; read-only, multi-line, masked, upper-case via style bits
   progress_bar,
-  drop_down_list,       // a list whose entries cannot be edited
-  ipv4_field,           // an IPv4 address entry field; its text is read in dotted form
-  icon,                 // a picture showing the icon named by icon_id
+  drop_down_list,  // a list whose entries cannot be edited
+  ipv4_field,      // an IPv4 address entry field; its text is read in dotted form
+  icon,            // a picture showing the icon named by icon_id
 };
 
 // Style bits of a control. Only what a front end needs to show the control faithfully.
 enum : unsigned {
-  style_default = 1u << 0,      // the default push button (Enter presses it)
+  style_default = 1u << 0,  // the default push button (Enter presses it)
   style_read_only = 1u << 1,
   style_multi_line = 1u << 2,
   style_border = 1u << 3,
-  style_masked = 1u << 4,       // password box
-  style_upper_case = 1u << 5,   // typed letters become capitals
+  style_masked = 1u << 4,      // password box
+  style_upper_case = 1u << 5,  // typed letters become capitals
   style_align_right = 1u << 6,
   style_align_center = 1u << 7,
   style_no_tab_stop = 1u << 8,
@@ -41,7 +41,7 @@ struct ControlTemplate {
   const char* text;  // initial text; "" when none
   int x, y, width, height;
   unsigned style;
-  int icon_id;       // for ControlKind::icon, else 0
+  int icon_id;  // for ControlKind::icon, else 0
 };
 
 struct DialogTemplate {

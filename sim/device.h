@@ -18,102 +18,106 @@
 namespace sim {
 
 enum class DeviceState {
-    serving,       // web server up, nothing under way
-    recovery,      // recovery loader: no web server, answers the recovery group
-    transferring,  // fetching an image over TFTP (the web server stays up in normal mode)
-    restarting,    // image stored, web server silent for the restart delay
-    gone,          // stored an image and never came back (fault)
-    stopped,
+  serving,       // web server up, nothing under way
+  recovery,      // recovery loader: no web server, answers the recovery group
+  transferring,  // fetching an image over TFTP (the web server stays up in normal mode)
+  restarting,    // image stored, web server silent for the restart delay
+  gone,          // stored an image and never came back (fault)
+  stopped,
 };
 
 const char* to_string(DeviceState state);
 
 struct DeviceCounters {
-    std::uint32_t http_requests = 0;       // requests handled, whatever the answer
-    std::uint32_t http_refused = 0;        // of which answered 401
-    std::uint32_t searches_matched = 0;    // searches for our serial (answered unless the fault is silent)
-    std::uint32_t recovery_ignored = 0;    // datagrams on the recovery port not answered
-    std::uint32_t start_requests = 0;
-    std::uint32_t transfers_started = 0;
-    std::uint32_t transfers_completed = 0;
-    std::uint32_t transfers_failed = 0;
-    std::uint32_t blocks_received = 0;
-    std::uint32_t acks_sent = 0;
-    std::uint32_t restarts = 0;
+  std::uint32_t http_requests = 0;  // requests handled, whatever the answer
+  std::uint32_t http_refused = 0;   // of which answered 401
+  std::uint32_t searches_matched =
+      0;  // searches for our serial (answered unless the fault is silent)
+  std::uint32_t recovery_ignored = 0;  // datagrams on the recovery port not answered
+  std::uint32_t start_requests = 0;
+  std::uint32_t transfers_started = 0;
+  std::uint32_t transfers_completed = 0;
+  std::uint32_t transfers_failed = 0;
+  std::uint32_t blocks_received = 0;
+  std::uint32_t acks_sent = 0;
+  std::uint32_t restarts = 0;
 };
 
 struct DeviceStatus {
-    DeviceState state = DeviceState::stopped;
-    bool in_recovery = false;
-    bool web_listening = false;   // the web server's socket is open
-    std::string software_version;
-    DeviceCounters counters;
-    std::string last_failure;   // why the last transfer failed
+  DeviceState state = DeviceState::stopped;
+  bool in_recovery = false;
+  bool web_listening = false;  // the web server's socket is open
+  std::string software_version;
+  DeviceCounters counters;
+  std::string last_failure;  // why the last transfer failed
 };
 
 class Device {
-public:
-    explicit Device(DeviceConfig config);
-    ~Device();
-    Device(const Device&) = delete;
-    Device& operator=(const Device&) = delete;
+ public:
+  explicit Device(DeviceConfig config);
+  ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
 
-    // Opens the sockets of the starting mode and starts the service threads. When it returns true
-    // the device answers at once.
-    bool start(std::string* error);
-    // Stops every thread and closes every socket; safe to call twice.
-    void stop();
+  // Opens the sockets of the starting mode and starts the service threads. When it returns true
+  // the device answers at once.
+  bool start(std::string* error);
+  // Stops every thread and closes every socket; safe to call twice.
+  void stop();
 
-    DeviceStatus status() const;
-    std::vector<std::uint8_t> received_image() const;   // the bytes of the last transfer
-    std::uint16_t web_port() const;                     // the bound port (useful with web_port 0)
+  DeviceStatus status() const;
+  std::vector<std::uint8_t> received_image() const;  // the bytes of the last transfer
+  std::uint16_t web_port() const;                    // the bound port (useful with web_port 0)
 
-    // Blocks until predicate(status) holds or timeout passes; returns whether it holds.
-    bool wait_until(const std::function<bool(const DeviceStatus&)>& predicate,
-                    std::chrono::milliseconds timeout) const;
+  // Blocks until predicate(status) holds or timeout passes; returns whether it holds.
+  bool wait_until(const std::function<bool(const DeviceStatus&)>& predicate,
+                  std::chrono::milliseconds timeout) const;
 
-private:
-    void log(const std::string& line);
-    void update(const std::function<void(DeviceStatus&)>& change);
+ private:
+  void log(const std::string& line);
+  void update(const std::function<void(DeviceStatus&)>& change);
 
-    bool open_web_listener(std::string* error);
-    bool open_recovery_sockets(std::string* error);
-    void web_loop();
-    void handle_connection(int fd, const std::string& peer);
-    void recovery_loop();
-    void handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::size_t size, std::uint32_t source,
-                                  std::uint16_t source_port, std::uint32_t destination, bool truncated);
-    bool start_transfer(std::uint32_t server, std::uint16_t port, const std::string& file_name, std::uint32_t group);
-    void transfer_main(std::uint32_t server, std::uint16_t port, std::string file_name, std::uint32_t group);
+  bool open_web_listener(std::string* error);
+  bool open_recovery_sockets(std::string* error);
+  void web_loop();
+  void handle_connection(int fd, const std::string& peer);
+  void recovery_loop();
+  void handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::size_t size,
+                                std::uint32_t source, std::uint16_t source_port,
+                                std::uint32_t destination, bool truncated);
+  bool start_transfer(std::uint32_t server, std::uint16_t port, const std::string& file_name,
+                      std::uint32_t group);
+  void transfer_main(std::uint32_t server, std::uint16_t port, std::string file_name,
+                     std::uint32_t group);
 
-    const DeviceConfig config_;
-    std::uint32_t address_ = 0;
-    std::uint32_t group_ = 0;
+  const DeviceConfig config_;
+  std::uint32_t address_ = 0;
+  std::uint32_t group_ = 0;
 
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    DeviceStatus status_;
-    std::vector<std::uint8_t> received_;
-    bool want_web_ = false;        // the web thread opens or closes its listener to match
-    bool want_recovery_ = false;   // likewise the recovery thread its sockets
-    bool stopping_ = false;
-    bool started_ = false;
-    std::uint16_t web_port_ = 0;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  DeviceStatus status_;
+  std::vector<std::uint8_t> received_;
+  bool want_web_ = false;       // the web thread opens or closes its listener to match
+  bool want_recovery_ = false;  // likewise the recovery thread its sockets
+  bool stopping_ = false;
+  bool started_ = false;
+  std::uint16_t web_port_ = 0;
 
-    std::mutex log_mutex_;
-    Signal stop_signal_;
-    Signal web_wake_;
-    Signal recovery_wake_;
+  std::mutex log_mutex_;
+  Signal stop_signal_;
+  Signal web_wake_;
+  Signal recovery_wake_;
 
-    // Owned by the web and recovery threads once they run.
-    UniqueFd web_listener_;
-    UniqueFd recovery_group_socket_;
-    UniqueFd recovery_own_socket_;
+  // Owned by the web and recovery threads once they run.
+  UniqueFd web_listener_;
+  UniqueFd recovery_group_socket_;
+  UniqueFd recovery_own_socket_;
 
-    std::thread web_thread_;
-    std::thread recovery_thread_;
-    std::mutex transfer_thread_mutex_;
-    std::thread transfer_thread_;
+  std::thread web_thread_;
+  std::thread recovery_thread_;
+  std::mutex transfer_thread_mutex_;
+  std::thread transfer_thread_;
 };
 
 }  // namespace sim

@@ -29,198 +29,211 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kPc = 0x7F000001;        // 127.0.0.1
-constexpr std::uint32_t kDevice = 0x7F000002;    // 127.0.0.2
+constexpr std::uint32_t kPc = 0x7F000001;      // 127.0.0.1
+constexpr std::uint32_t kDevice = 0x7F000002;  // 127.0.0.2
 constexpr std::uint32_t kSecondDevice = 0x7F000003;
-constexpr std::uint32_t kGroup = 0xEA04080A;     // 234.4.8.10
+constexpr std::uint32_t kGroup = 0xEA04080A;  // 234.4.8.10
 
 DeviceConfig base_config(const std::string& address = "127.0.0.2") {
-    DeviceConfig config;
-    config.address = address;
-    config.web_port = 0;
-    config.restart_delay_ms = 100;
-    config.tftp.timeout_ms = 300;
-    config.tftp.retries = 2;
-    return config;
+  DeviceConfig config;
+  config.address = address;
+  config.web_port = 0;
+  config.restart_delay_ms = 100;
+  config.tftp.timeout_ms = 300;
+  config.tftp.retries = 2;
+  return config;
 }
 
 std::vector<std::uint8_t> make_image(std::size_t size, const std::string& version) {
-    std::vector<std::uint8_t> image(size);
-    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>((i * 131 + i / 251) & 0xff);
-    if (size >= 128) {
-        std::fill(image.begin() + 92, image.begin() + 128, 0);
-        std::copy(version.begin(), version.end(), image.begin() + 92);
-    }
-    return image;
+  std::vector<std::uint8_t> image(size);
+  for (std::size_t i = 0; i < size; ++i)
+    image[i] = static_cast<std::uint8_t>((i * 131 + i / 251) & 0xff);
+  if (size >= 128) {
+    std::fill(image.begin() + 92, image.begin() + 128, 0);
+    std::copy(version.begin(), version.end(), image.begin() + 92);
+  }
+  return image;
 }
 
 // One HTTP exchange as the wizard makes it: connect, send, read until the device closes.
 // Returns nothing when the connection is refused.
-std::optional<std::string> http_exchange(std::uint32_t address, std::uint16_t port, const std::string& request,
+std::optional<std::string> http_exchange(std::uint32_t address, std::uint16_t port,
+                                         const std::string& request,
                                          bool leave_after_sending = false) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in endpoint{};
-    endpoint.sin_family = AF_INET;
-    endpoint.sin_addr.s_addr = htonl(address);
-    endpoint.sin_port = htons(port);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint) != 0) return std::nullopt;
-    ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
-    if (leave_after_sending) ::shutdown(fd.get(), SHUT_WR);
-    std::string response;
-    char chunk[4096];
-    pollfd polled{fd.get(), POLLIN, 0};
-    while (::poll(&polled, 1, 5000) > 0) {
-        const ssize_t got = ::recv(fd.get(), chunk, sizeof chunk, 0);
-        if (got <= 0) break;
-        response.append(chunk, static_cast<std::size_t>(got));
-    }
-    return response;
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+  sockaddr_in endpoint{};
+  endpoint.sin_family = AF_INET;
+  endpoint.sin_addr.s_addr = htonl(address);
+  endpoint.sin_port = htons(port);
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint) != 0)
+    return std::nullopt;
+  ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
+  if (leave_after_sending) ::shutdown(fd.get(), SHUT_WR);
+  std::string response;
+  char chunk[4096];
+  pollfd polled{fd.get(), POLLIN, 0};
+  while (::poll(&polled, 1, 5000) > 0) {
+    const ssize_t got = ::recv(fd.get(), chunk, sizeof chunk, 0);
+    if (got <= 0) break;
+    response.append(chunk, static_cast<std::size_t>(got));
+  }
+  return response;
 }
 
-std::string get(const std::string& path) { return "GET " + path + " HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n"; }
+std::string get(const std::string& path) {
+  return "GET " + path + " HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n";
+}
 
 std::string labelled_value(const std::string& page, const std::string& label) {
-    std::size_t at = page.find(label);
-    if (at == std::string::npos || (at = page.find('>', at)) == std::string::npos) return "<missing>";
+  std::size_t at = page.find(label);
+  if (at == std::string::npos || (at = page.find('>', at)) == std::string::npos) return "<missing>";
+  ++at;
+  while (at < page.size() && page[at] == '<' && (at = page.find('>', at)) != std::string::npos)
     ++at;
-    while (at < page.size() && page[at] == '<' && (at = page.find('>', at)) != std::string::npos) ++at;
-    return page.substr(at, page.find('<', at) - at);
+  return page.substr(at, page.find('<', at) - at);
 }
 
 std::string quoted_value(const std::string& text, const std::string& name) {
-    const std::size_t at = text.find(name + "=\"");
-    if (at == std::string::npos) return "";
-    const std::size_t begin = at + name.size() + 2;
-    return text.substr(begin, text.find('"', begin) - begin);
+  const std::size_t at = text.find(name + "=\"");
+  if (at == std::string::npos) return "";
+  const std::size_t begin = at + name.size() + 2;
+  return text.substr(begin, text.find('"', begin) - begin);
 }
 
 class Started {
-public:
-    explicit Started(DeviceConfig config) : device(std::move(config)) {
-        std::string error;
-        ok = device.start(&error);
-        EXPECT_TRUE(ok) << error;
-    }
-    Device device;
-    bool ok = false;
+ public:
+  explicit Started(DeviceConfig config) : device(std::move(config)) {
+    std::string error;
+    ok = device.start(&error);
+    EXPECT_TRUE(ok) << error;
+  }
+  Device device;
+  bool ok = false;
 };
-
 
 // ---------------------------------------------------------------------------------------------
 // Web server
 
 TEST(SimDeviceWeb, RoutesRequestsAndSurvivesBadOnes) {
-    Started sim(base_config());
-    ASSERT_TRUE(sim.ok);
-    const std::uint16_t port = sim.device.web_port();
+  Started sim(base_config());
+  ASSERT_TRUE(sim.ok);
+  const std::uint16_t port = sim.device.web_port();
 
-    struct Case {
-        std::string request;
-        std::string status_line;
-    };
-    const Case cases[] = {
-        {get("/admin/advanced"), "HTTP/1.1 200 OK"},
-        {get("/index.html"), "HTTP/1.1 404 Not Found"},
-        {"GET /admin/advanced\r\n\r\n", "HTTP/1.1 400 Bad Request"},
-        {"GET /" + std::string(10000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request"},
-        {std::string("\0\0\0\0\r\n\r\n", 8), "HTTP/1.1 400 Bad Request"},
-    };
-    for (const Case& c : cases) {
-        const auto response = http_exchange(kDevice, port, c.request);
-        ASSERT_TRUE(response.has_value());
-        EXPECT_EQ(response->substr(0, c.status_line.size()), c.status_line) << c.request.substr(0, 40);
-    }
-    // A client that leaves before its request is complete costs nothing.
-    EXPECT_EQ(http_exchange(kDevice, port, "GET /admin/adv", true), std::optional<std::string>(""));
-    const auto page = http_exchange(kDevice, port, get("/admin/advanced"));
-    ASSERT_TRUE(page.has_value());
-    EXPECT_EQ(labelled_value(*page, "Software Version:"), "1.0.0");
-    EXPECT_EQ(labelled_value(*page, "MAC Address:"), "001A2B3C4D5E");
-    EXPECT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.http_requests == 6; }, 5s));
+  struct Case {
+    std::string request;
+    std::string status_line;
+  };
+  const Case cases[] = {
+      {get("/admin/advanced"), "HTTP/1.1 200 OK"},
+      {get("/index.html"), "HTTP/1.1 404 Not Found"},
+      {"GET /admin/advanced\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+      {"GET /" + std::string(10000, 'a') + " HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+      {std::string("\0\0\0\0\r\n\r\n", 8), "HTTP/1.1 400 Bad Request"},
+  };
+  for (const Case& c : cases) {
+    const auto response = http_exchange(kDevice, port, c.request);
+    ASSERT_TRUE(response.has_value());
+    EXPECT_EQ(response->substr(0, c.status_line.size()), c.status_line) << c.request.substr(0, 40);
+  }
+  // A client that leaves before its request is complete costs nothing.
+  EXPECT_EQ(http_exchange(kDevice, port, "GET /admin/adv", true), std::optional<std::string>(""));
+  const auto page = http_exchange(kDevice, port, get("/admin/advanced"));
+  ASSERT_TRUE(page.has_value());
+  EXPECT_EQ(labelled_value(*page, "Software Version:"), "1.0.0");
+  EXPECT_EQ(labelled_value(*page, "MAC Address:"), "001A2B3C4D5E");
+  EXPECT_TRUE(sim.device.wait_until(
+      [](const DeviceStatus& s) { return s.counters.http_requests == 6; }, 5s));
 }
 
-// The wizard's Digest exchange across requests: challenge, answer, a nonce gone stale, a wrong password.
+// The wizard's Digest exchange across requests: challenge, answer, a nonce gone stale, a wrong
+// password.
 TEST(SimDeviceWeb, DigestAcrossRequests) {
-    DeviceConfig config = base_config();
-    config.auth.password = "secret";
-    config.auth.qop = DigestQop::auth;
-    config.auth.nonce_max_uses = 1;   // stale between requests
-    Started sim(config);
-    ASSERT_TRUE(sim.ok);
-    const std::uint16_t port = sim.device.web_port();
+  DeviceConfig config = base_config();
+  config.auth.password = "secret";
+  config.auth.qop = DigestQop::auth;
+  config.auth.nonce_max_uses = 1;  // stale between requests
+  Started sim(config);
+  ASSERT_TRUE(sim.ok);
+  const std::uint16_t port = sim.device.web_port();
 
-    const auto authorized = [](const std::string& nonce, const std::string& password, const char* nc) {
-        const std::string ha1 = vxt::md5_hex("admin:VXT:" + password);
-        const std::string response =
-            vxt::md5_hex(ha1 + ":" + nonce + ":" + nc + ":1f:auth:" + vxt::md5_hex("GET:/admin/advanced"));
-        return "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\nAuthorization: Digest username=\"admin\","
-               "realm=\"VXT\",nonce=\"" + nonce + "\",uri=\"/admin/advanced\",algorithm=\"MD5\",response=\"" +
-               response + "\",qop=auth,nc=" + nc + ",cnonce=\"1f\"\r\n\r\n";
-    };
+  const auto authorized = [](const std::string& nonce, const std::string& password,
+                             const char* nc) {
+    const std::string ha1 = vxt::md5_hex("admin:VXT:" + password);
+    const std::string response = vxt::md5_hex(ha1 + ":" + nonce + ":" + nc +
+                                              ":1f:auth:" + vxt::md5_hex("GET:/admin/advanced"));
+    return "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\nAuthorization: Digest "
+           "username=\"admin\","
+           "realm=\"VXT\",nonce=\"" +
+           nonce + "\",uri=\"/admin/advanced\",algorithm=\"MD5\",response=\"" + response +
+           "\",qop=auth,nc=" + nc + ",cnonce=\"1f\"\r\n\r\n";
+  };
 
-    const auto challenge = http_exchange(kDevice, port, get("/admin/advanced"));
-    ASSERT_TRUE(challenge.has_value());
-    EXPECT_EQ(challenge->compare(0, 12, "HTTP/1.1 401"), 0);
-    const std::string nonce = quoted_value(*challenge, "nonce");
-    ASSERT_FALSE(nonce.empty());
+  const auto challenge = http_exchange(kDevice, port, get("/admin/advanced"));
+  ASSERT_TRUE(challenge.has_value());
+  EXPECT_EQ(challenge->compare(0, 12, "HTTP/1.1 401"), 0);
+  const std::string nonce = quoted_value(*challenge, "nonce");
+  ASSERT_FALSE(nonce.empty());
 
-    const auto page = http_exchange(kDevice, port, authorized(nonce, "secret", "000000001"));
-    EXPECT_EQ(labelled_value(page.value_or(""), "Serial Number:"), "VX0001");
+  const auto page = http_exchange(kDevice, port, authorized(nonce, "secret", "000000001"));
+  EXPECT_EQ(labelled_value(page.value_or(""), "Serial Number:"), "VX0001");
 
-    const auto stale = http_exchange(kDevice, port, authorized(nonce, "secret", "000000002"));
-    ASSERT_TRUE(stale.has_value());
-    EXPECT_EQ(stale->compare(0, 12, "HTTP/1.1 401"), 0);
-    const std::string fresh = quoted_value(*stale, "nonce");
-    EXPECT_NE(fresh, nonce);
-    EXPECT_NE(stale->find("stale=TRUE"), std::string::npos);
+  const auto stale = http_exchange(kDevice, port, authorized(nonce, "secret", "000000002"));
+  ASSERT_TRUE(stale.has_value());
+  EXPECT_EQ(stale->compare(0, 12, "HTTP/1.1 401"), 0);
+  const std::string fresh = quoted_value(*stale, "nonce");
+  EXPECT_NE(fresh, nonce);
+  EXPECT_NE(stale->find("stale=TRUE"), std::string::npos);
 
-    const auto wrong = http_exchange(kDevice, port, authorized(fresh, "guess", "000000001"));
-    ASSERT_TRUE(wrong.has_value());
-    EXPECT_EQ(wrong->compare(0, 12, "HTTP/1.1 401"), 0);
-    EXPECT_EQ(quoted_value(*wrong, "nonce"), fresh);
-    EXPECT_EQ(wrong->find("stale=TRUE"), std::string::npos);
+  const auto wrong = http_exchange(kDevice, port, authorized(fresh, "guess", "000000001"));
+  ASSERT_TRUE(wrong.has_value());
+  EXPECT_EQ(wrong->compare(0, 12, "HTTP/1.1 401"), 0);
+  EXPECT_EQ(quoted_value(*wrong, "nonce"), fresh);
+  EXPECT_EQ(wrong->find("stale=TRUE"), std::string::npos);
 
-    const auto again = http_exchange(kDevice, port, authorized(fresh, "secret", "000000002"));
-    EXPECT_EQ(again.value_or("").compare(0, 15, "HTTP/1.1 200 OK"), 0);
-    EXPECT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.http_refused == 3; }, 5s));
+  const auto again = http_exchange(kDevice, port, authorized(fresh, "secret", "000000002"));
+  EXPECT_EQ(again.value_or("").compare(0, 15, "HTTP/1.1 200 OK"), 0);
+  EXPECT_TRUE(sim.device.wait_until(
+      [](const DeviceStatus& s) { return s.counters.http_refused == 3; }, 5s));
 }
 
 TEST(SimDeviceWeb, ConnectionFaults) {
-    DeviceConfig config = base_config();
-    config.web_faults.close_without_response = true;
-    {
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        EXPECT_EQ(http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced")), std::optional<std::string>(""));
-    }
-    config.web_faults.close_without_response = false;
-    config.web_faults.page_size = 140000;
-    {
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
-        ASSERT_TRUE(page.has_value());
-        EXPECT_GT(page->size(), 131071u);
-        EXPECT_EQ(labelled_value(*page, "Product Name:"), "VXT-200");
-    }
-    config.web_faults.page_size = 0;
-    config.web_faults.no_answer = true;
-    {
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-        sockaddr_in endpoint{};
-        endpoint.sin_family = AF_INET;
-        endpoint.sin_addr.s_addr = htonl(kDevice);
-        endpoint.sin_port = htons(sim.device.web_port());
-        ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint), 0);
-        const std::string request = get("/admin/advanced");
-        ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
-        ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.http_requests == 1; }, 5s));
-        sim.device.stop();   // the held connection ends with the device, without a byte
-        char byte;
-        EXPECT_EQ(::recv(fd.get(), &byte, 1, 0), 0);
-    }
+  DeviceConfig config = base_config();
+  config.web_faults.close_without_response = true;
+  {
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    EXPECT_EQ(http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced")),
+              std::optional<std::string>(""));
+  }
+  config.web_faults.close_without_response = false;
+  config.web_faults.page_size = 140000;
+  {
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_GT(page->size(), 131071u);
+    EXPECT_EQ(labelled_value(*page, "Product Name:"), "VXT-200");
+  }
+  config.web_faults.page_size = 0;
+  config.web_faults.no_answer = true;
+  {
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in endpoint{};
+    endpoint.sin_family = AF_INET;
+    endpoint.sin_addr.s_addr = htonl(kDevice);
+    endpoint.sin_port = htons(sim.device.web_port());
+    ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&endpoint), sizeof endpoint), 0);
+    const std::string request = get("/admin/advanced");
+    ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.http_requests == 1; }, 5s));
+    sim.device.stop();  // the held connection ends with the device, without a byte
+    char byte;
+    EXPECT_EQ(::recv(fd.get(), &byte, 1, 0), 0);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,431 +242,461 @@ TEST(SimDeviceWeb, ConnectionFaults) {
 // only from the requester's address and port. It records what it sees.
 
 struct ServerOptions {
-    bool group_mode = false;   // any-bound and joined; every packet goes to the group
-    bool send_oack = true;
-    std::optional<std::uint64_t> announced_size;   // instead of the real size
-    int period_ms = 30;
-    int max_periods = 30;
+  bool group_mode = false;  // any-bound and joined; every packet goes to the group
+  bool send_oack = true;
+  std::optional<std::uint64_t> announced_size;  // instead of the real size
+  int period_ms = 30;
+  int max_periods = 30;
 };
 
 class TestTftpServer {
-public:
-    TestTftpServer(std::vector<std::uint8_t> image, ServerOptions options)
-        : image_(std::move(image)), options_(options) {
-        std::string error;
-        socket_ = open_udp_socket(options_.group_mode ? 0 : kPc, 0, false, &error);
-        EXPECT_TRUE(socket_.valid()) << error;
-        if (options_.group_mode) {
-            EXPECT_TRUE(join_multicast_group(socket_.get(), kGroup, kPc, &error)) << error;
-            EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
-        }
-        port_ = local_port(socket_.get());
-        thread_ = std::thread([this] { serve(); });
+ public:
+  TestTftpServer(std::vector<std::uint8_t> image, ServerOptions options)
+      : image_(std::move(image)), options_(options) {
+    std::string error;
+    socket_ = open_udp_socket(options_.group_mode ? 0 : kPc, 0, false, &error);
+    EXPECT_TRUE(socket_.valid()) << error;
+    if (options_.group_mode) {
+      EXPECT_TRUE(join_multicast_group(socket_.get(), kGroup, kPc, &error)) << error;
+      EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
     }
-    ~TestTftpServer() { join(); }
-    void join() {
-        if (thread_.joinable()) thread_.join();
-    }
+    port_ = local_port(socket_.get());
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~TestTftpServer() { join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
 
-    std::uint16_t port() const { return port_; }
-    // Read only after join().
-    std::vector<std::string> events;   // "ack 3", "ack 3 foreign", "resend 3", "error 0"
-    std::string requested_name;
-    std::vector<std::string> request_strings;   // name, mode, options
-    std::uint32_t requester_address = 0;
-    bool completed = false;
+  std::uint16_t port() const { return port_; }
+  // Read only after join().
+  std::vector<std::string> events;  // "ack 3", "ack 3 foreign", "resend 3", "error 0"
+  std::string requested_name;
+  std::vector<std::string> request_strings;  // name, mode, options
+  std::uint32_t requester_address = 0;
+  bool completed = false;
 
-private:
-    void serve() {
-        std::uint8_t buffer[1024];
-        std::size_t which = 0;
-        Signal never;
-        std::uint16_t peer_port = 0;
-        while (true) {
-            if (wait_readable({socket_.get()}, never.fd(), 5000, &which) != WaitResult::ready) return;
-            const auto datagram = receive_datagram(socket_.get(), buffer, sizeof buffer);
-            if (!datagram || datagram->size < 4 || buffer[1] != 1) continue;
-            requester_address = datagram->source_address;
-            peer_port = datagram->source_port;
-            std::string current;
-            for (std::size_t i = 2; i < datagram->size; ++i) {
-                if (buffer[i] == 0) {
-                    request_strings.push_back(current);
-                    current.clear();
-                } else {
-                    current += static_cast<char>(buffer[i]);
-                }
-            }
-            requested_name = request_strings.empty() ? "" : request_strings[0];
-            break;
+ private:
+  void serve() {
+    std::uint8_t buffer[1024];
+    std::size_t which = 0;
+    Signal never;
+    std::uint16_t peer_port = 0;
+    while (true) {
+      if (wait_readable({socket_.get()}, never.fd(), 5000, &which) != WaitResult::ready) return;
+      const auto datagram = receive_datagram(socket_.get(), buffer, sizeof buffer);
+      if (!datagram || datagram->size < 4 || buffer[1] != 1) continue;
+      requester_address = datagram->source_address;
+      peer_port = datagram->source_port;
+      std::string current;
+      for (std::size_t i = 2; i < datagram->size; ++i) {
+        if (buffer[i] == 0) {
+          request_strings.push_back(current);
+          current.clear();
+        } else {
+          current += static_cast<char>(buffer[i]);
         }
-        const std::uint32_t destination = options_.group_mode ? kGroup : requester_address;
-        const std::uint32_t block_count = static_cast<std::uint32_t>(image_.size() / 512 + 1);
-        std::uint32_t current = options_.send_oack ? 0 : 1;
-        const auto packet_for = [&](std::uint32_t block) {
-            std::vector<std::uint8_t> packet;
-            if (block == 0) {
-                const std::string size = std::to_string(options_.announced_size.value_or(image_.size()));
-                const std::string text = std::string("\0\6tsize\0", 8) + size + std::string("\0timeout\0" "5\0", 11);
-                return std::vector<std::uint8_t>(text.begin(), text.end());
-            }
-            packet = {0, 3, static_cast<std::uint8_t>(block >> 8), static_cast<std::uint8_t>(block)};
-            const std::size_t begin = (block - 1) * 512;
-            const std::size_t end = std::min(image_.size(), begin + 512);
-            packet.insert(packet.end(), image_.begin() + static_cast<long>(begin), image_.begin() + static_cast<long>(end));
-            return packet;
-        };
+      }
+      requested_name = request_strings.empty() ? "" : request_strings[0];
+      break;
+    }
+    const std::uint32_t destination = options_.group_mode ? kGroup : requester_address;
+    const std::uint32_t block_count = static_cast<std::uint32_t>(image_.size() / 512 + 1);
+    std::uint32_t current = options_.send_oack ? 0 : 1;
+    const auto packet_for = [&](std::uint32_t block) {
+      std::vector<std::uint8_t> packet;
+      if (block == 0) {
+        const std::string size = std::to_string(options_.announced_size.value_or(image_.size()));
+        const std::string text = std::string("\0\6tsize\0", 8) + size +
+                                 std::string(
+                                     "\0timeout\0"
+                                     "5\0",
+                                     11);
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+      }
+      packet = {0, 3, static_cast<std::uint8_t>(block >> 8), static_cast<std::uint8_t>(block)};
+      const std::size_t begin = (block - 1) * 512;
+      const std::size_t end = std::min(image_.size(), begin + 512);
+      packet.insert(packet.end(), image_.begin() + static_cast<long>(begin),
+                    image_.begin() + static_cast<long>(end));
+      return packet;
+    };
+    send_datagram(socket_.get(), packet_for(current), destination, peer_port);
+    int silent_periods = 0;
+    while (silent_periods < options_.max_periods) {
+      if (wait_readable({socket_.get()}, never.fd(), options_.period_ms, &which) !=
+          WaitResult::ready) {
+        ++silent_periods;
+        events.push_back("resend " + std::to_string(current));
         send_datagram(socket_.get(), packet_for(current), destination, peer_port);
-        int silent_periods = 0;
-        while (silent_periods < options_.max_periods) {
-            if (wait_readable({socket_.get()}, never.fd(), options_.period_ms, &which) != WaitResult::ready) {
-                ++silent_periods;
-                events.push_back("resend " + std::to_string(current));
-                send_datagram(socket_.get(), packet_for(current), destination, peer_port);
-                continue;
-            }
-            const auto datagram = receive_datagram(socket_.get(), buffer, sizeof buffer);
-            if (!datagram || datagram->size < 4) continue;
-            if (options_.group_mode && datagram->destination_address == kGroup) continue;   // our own, looped back
-            const std::uint16_t opcode = static_cast<std::uint16_t>(buffer[0] << 8 | buffer[1]);
-            const std::uint16_t number = static_cast<std::uint16_t>(buffer[2] << 8 | buffer[3]);
-            const bool foreign = datagram->source_address != requester_address || datagram->source_port != peer_port;
-            if (opcode == 5) {
-                events.push_back("error " + std::to_string(number));
-                continue;
-            }
-            if (opcode != 4) continue;
-            events.push_back("ack " + std::to_string(number) + (foreign ? " foreign" : ""));
-            if (foreign || number != current) continue;
-            silent_periods = 0;
-            if (++current > block_count) {
-                completed = true;
-                return;
-            }
-            send_datagram(socket_.get(), packet_for(current), destination, peer_port);
-        }
+        continue;
+      }
+      const auto datagram = receive_datagram(socket_.get(), buffer, sizeof buffer);
+      if (!datagram || datagram->size < 4) continue;
+      if (options_.group_mode && datagram->destination_address == kGroup)
+        continue;  // our own, looped back
+      const std::uint16_t opcode = static_cast<std::uint16_t>(buffer[0] << 8 | buffer[1]);
+      const std::uint16_t number = static_cast<std::uint16_t>(buffer[2] << 8 | buffer[3]);
+      const bool foreign =
+          datagram->source_address != requester_address || datagram->source_port != peer_port;
+      if (opcode == 5) {
+        events.push_back("error " + std::to_string(number));
+        continue;
+      }
+      if (opcode != 4) continue;
+      events.push_back("ack " + std::to_string(number) + (foreign ? " foreign" : ""));
+      if (foreign || number != current) continue;
+      silent_periods = 0;
+      if (++current > block_count) {
+        completed = true;
+        return;
+      }
+      send_datagram(socket_.get(), packet_for(current), destination, peer_port);
     }
+  }
 
-    std::vector<std::uint8_t> image_;
-    ServerOptions options_;
-    UniqueFd socket_;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
+  std::vector<std::uint8_t> image_;
+  ServerOptions options_;
+  UniqueFd socket_;
+  std::uint16_t port_ = 0;
+  std::thread thread_;
 };
 
 std::string upgrade_path(std::uint16_t port, const std::string& name) {
-    return "/admin/upgrade?tftp://127.0.0.1:" + std::to_string(port) + name;
+  return "/admin/upgrade?tftp://127.0.0.1:" + std::to_string(port) + name;
 }
 
 TEST(SimDeviceUpgrade, FetchesTheImageRestartsAndShowsTheNewVersion) {
-    struct Case {
-        std::size_t size;
-        bool oack;
-    };
-    // An odd size, a multiple of 512 (the transfer ends with an empty block), and a server that
-    // ignores the options and starts with DATA.
-    for (const Case c : {Case{100001, true}, Case{2048, true}, Case{1300, false}}) {
-        SCOPED_TRACE("image of " + std::to_string(c.size) + " bytes" + (c.oack ? "" : " without OACK"));
-        Started sim(base_config());
-        ASSERT_TRUE(sim.ok);
-        const auto image = make_image(c.size, "2.5.9-sim");
-        ServerOptions options;
-        options.send_oack = c.oack;
-        TestTftpServer server(image, options);
-        const auto answer = http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt2f1a.bin")));
-        EXPECT_EQ(answer.value_or("").compare(0, 15, "HTTP/1.1 200 OK"), 0);
-        server.join();
-        EXPECT_TRUE(server.completed);
-        EXPECT_EQ(server.requested_name, "/vxt2f1a.bin");
-        EXPECT_EQ(server.request_strings,
-                  (std::vector<std::string>{"/vxt2f1a.bin", "octet", "tsize", "0", "timeout", "5"}));
-        EXPECT_EQ(server.requester_address, kDevice);
+  struct Case {
+    std::size_t size;
+    bool oack;
+  };
+  // An odd size, a multiple of 512 (the transfer ends with an empty block), and a server that
+  // ignores the options and starts with DATA.
+  for (const Case c : {Case{100001, true}, Case{2048, true}, Case{1300, false}}) {
+    SCOPED_TRACE("image of " + std::to_string(c.size) + " bytes" + (c.oack ? "" : " without OACK"));
+    Started sim(base_config());
+    ASSERT_TRUE(sim.ok);
+    const auto image = make_image(c.size, "2.5.9-sim");
+    ServerOptions options;
+    options.send_oack = c.oack;
+    TestTftpServer server(image, options);
+    const auto answer = http_exchange(kDevice, sim.device.web_port(),
+                                      get(upgrade_path(server.port(), "/vxt2f1a.bin")));
+    EXPECT_EQ(answer.value_or("").compare(0, 15, "HTTP/1.1 200 OK"), 0);
+    server.join();
+    EXPECT_TRUE(server.completed);
+    EXPECT_EQ(server.requested_name, "/vxt2f1a.bin");
+    EXPECT_EQ(server.request_strings,
+              (std::vector<std::string>{"/vxt2f1a.bin", "octet", "tsize", "0", "timeout", "5"}));
+    EXPECT_EQ(server.requester_address, kDevice);
 
-        ASSERT_TRUE(sim.device.wait_until(
-            [](const DeviceStatus& s) { return s.state == DeviceState::serving && s.counters.restarts == 1; }, 5s));
-        EXPECT_TRUE(sim.device.received_image() == image);
-        const DeviceStatus status = sim.device.status();
-        EXPECT_EQ(status.software_version, "2.5.9-sim");
-        EXPECT_EQ(status.counters.blocks_received, c.size / 512 + 1);
-        const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
-        EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "2.5.9-sim");
-    }
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) {
+          return s.state == DeviceState::serving && s.counters.restarts == 1;
+        },
+        5s));
+    EXPECT_TRUE(sim.device.received_image() == image);
+    const DeviceStatus status = sim.device.status();
+    EXPECT_EQ(status.software_version, "2.5.9-sim");
+    EXPECT_EQ(status.counters.blocks_received, c.size / 512 + 1);
+    const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "2.5.9-sim");
+  }
 }
 
 TEST(SimDeviceUpgrade, StaysSilentWhileRestartingAndCanNeverComeBack) {
-    DeviceConfig config = base_config();
-    config.never_returns = true;
-    Started sim(config);
-    ASSERT_TRUE(sim.ok);
-    const std::uint16_t port = sim.device.web_port();
-    TestTftpServer server(make_image(700, "3.0"), ServerOptions{});
-    http_exchange(kDevice, port, get(upgrade_path(server.port(), "/vxt1.bin")));
-    server.join();
-    ASSERT_TRUE(sim.device.wait_until(
-        [](const DeviceStatus& s) { return s.state == DeviceState::gone && !s.web_listening; }, 5s));
-    EXPECT_FALSE(http_exchange(kDevice, port, get("/admin/advanced")).has_value()) << "connection refused";
+  DeviceConfig config = base_config();
+  config.never_returns = true;
+  Started sim(config);
+  ASSERT_TRUE(sim.ok);
+  const std::uint16_t port = sim.device.web_port();
+  TestTftpServer server(make_image(700, "3.0"), ServerOptions{});
+  http_exchange(kDevice, port, get(upgrade_path(server.port(), "/vxt1.bin")));
+  server.join();
+  ASSERT_TRUE(sim.device.wait_until(
+      [](const DeviceStatus& s) { return s.state == DeviceState::gone && !s.web_listening; }, 5s));
+  EXPECT_FALSE(http_exchange(kDevice, port, get("/admin/advanced")).has_value())
+      << "connection refused";
 }
 
 TEST(SimDeviceUpgrade, RefusesToFlashWhatDoesNotAddUp) {
-    struct Case {
-        const char* what;
-        std::size_t size;
-        std::optional<std::uint64_t> announced;
-    };
-    const Case cases[] = {
-        {"fewer bytes than announced", 1500, 1501},
-        {"more bytes than announced", 1500, 1000},
-        {"an image too short for its header", 100, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Started sim(base_config());
-        ASSERT_TRUE(sim.ok);
-        ServerOptions options;
-        options.announced_size = c.announced;
-        options.max_periods = 10;
-        TestTftpServer server(make_image(c.size, "6.6"), options);
-        http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt1.bin")));
-        ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
-        server.join();
-        const DeviceStatus status = sim.device.status();
-        EXPECT_EQ(status.state, DeviceState::serving);
-        EXPECT_EQ(status.software_version, "1.0.0");
-        EXPECT_EQ(status.counters.restarts, 0u);
-    }
+  struct Case {
+    const char* what;
+    std::size_t size;
+    std::optional<std::uint64_t> announced;
+  };
+  const Case cases[] = {
+      {"fewer bytes than announced", 1500, 1501},
+      {"more bytes than announced", 1500, 1000},
+      {"an image too short for its header", 100, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Started sim(base_config());
+    ASSERT_TRUE(sim.ok);
+    ServerOptions options;
+    options.announced_size = c.announced;
+    options.max_periods = 10;
+    TestTftpServer server(make_image(c.size, "6.6"), options);
+    http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt1.bin")));
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
+    server.join();
+    const DeviceStatus status = sim.device.status();
+    EXPECT_EQ(status.state, DeviceState::serving);
+    EXPECT_EQ(status.software_version, "1.0.0");
+    EXPECT_EQ(status.counters.restarts, 0u);
+  }
 }
 
 std::size_t first_index(const std::vector<std::string>& events, const std::string& event) {
-    return static_cast<std::size_t>(std::find(events.begin(), events.end(), event) - events.begin());
+  return static_cast<std::size_t>(std::find(events.begin(), events.end(), event) - events.begin());
 }
 
 TEST(SimDeviceUpgrade, AcknowledgementFaults) {
-    const auto image = make_image(2100, "4.4");   // blocks 1-5, the last of 52 bytes
-    struct Case {
-        AckFault fault;
-        std::uint32_t block;
-        bool completes;
-    };
-    const Case cases[] = {
-        {AckFault::lose, 2, true},  {AckFault::duplicate, 2, true}, {AckFault::stale, 2, true},
-        {AckFault::foreign_port, 2, true}, {AckFault::lose, 5, true}, {AckFault::error, 2, false},
-        {AckFault::stop, 2, false}, {AckFault::stop, 0, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("fault " + std::to_string(static_cast<int>(c.fault)) + " at block " + std::to_string(c.block));
-        DeviceConfig config = base_config();
-        config.tftp.ack_faults[c.block] = c.fault;
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        TestTftpServer server(image, ServerOptions{});
-        http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt3.bin")));
-        server.join();
-        EXPECT_EQ(server.completed, c.completes);
-        const auto& events = server.events;
-        const std::string ack = "ack " + std::to_string(c.block);
-        switch (c.fault) {
-            case AckFault::lose:
-                EXPECT_LT(first_index(events, "resend " + std::to_string(c.block)), first_index(events, ack));
-                break;
-            case AckFault::duplicate: {
-                const std::size_t at = first_index(events, ack);
-                ASSERT_LT(at + 1, events.size());
-                EXPECT_EQ(events[at + 1], ack);
-                break;
-            }
-            case AckFault::stale: {
-                const std::size_t at = first_index(events, ack);
-                ASSERT_GE(at, 2u);
-                EXPECT_EQ(events[at - 1], "ack " + std::to_string(c.block - 1));
-                EXPECT_EQ(std::count(events.begin(), events.end(), "ack " + std::to_string(c.block - 1)), 2);
-                break;
-            }
-            case AckFault::foreign_port:
-                EXPECT_LT(first_index(events, ack + " foreign"), first_index(events, "resend " + std::to_string(c.block)));
-                EXPECT_LT(first_index(events, "resend " + std::to_string(c.block)), first_index(events, ack));
-                break;
-            case AckFault::error:
-                EXPECT_LT(first_index(events, "error 0"), events.size());
-                EXPECT_EQ(first_index(events, ack), events.size());
-                break;
-            case AckFault::stop:
-                for (std::uint32_t later = c.block; later <= 5; ++later) {
-                    EXPECT_EQ(first_index(events, "ack " + std::to_string(later)), events.size()) << later;
-                }
-                break;
+  const auto image = make_image(2100, "4.4");  // blocks 1-5, the last of 52 bytes
+  struct Case {
+    AckFault fault;
+    std::uint32_t block;
+    bool completes;
+  };
+  const Case cases[] = {
+      {AckFault::lose, 2, true},  {AckFault::duplicate, 2, true},
+      {AckFault::stale, 2, true}, {AckFault::foreign_port, 2, true},
+      {AckFault::lose, 5, true},  {AckFault::error, 2, false},
+      {AckFault::stop, 2, false}, {AckFault::stop, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("fault " + std::to_string(static_cast<int>(c.fault)) + " at block " +
+                 std::to_string(c.block));
+    DeviceConfig config = base_config();
+    config.tftp.ack_faults[c.block] = c.fault;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    TestTftpServer server(image, ServerOptions{});
+    http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt3.bin")));
+    server.join();
+    EXPECT_EQ(server.completed, c.completes);
+    const auto& events = server.events;
+    const std::string ack = "ack " + std::to_string(c.block);
+    switch (c.fault) {
+      case AckFault::lose:
+        EXPECT_LT(first_index(events, "resend " + std::to_string(c.block)),
+                  first_index(events, ack));
+        break;
+      case AckFault::duplicate: {
+        const std::size_t at = first_index(events, ack);
+        ASSERT_LT(at + 1, events.size());
+        EXPECT_EQ(events[at + 1], ack);
+        break;
+      }
+      case AckFault::stale: {
+        const std::size_t at = first_index(events, ack);
+        ASSERT_GE(at, 2u);
+        EXPECT_EQ(events[at - 1], "ack " + std::to_string(c.block - 1));
+        EXPECT_EQ(std::count(events.begin(), events.end(), "ack " + std::to_string(c.block - 1)),
+                  2);
+        break;
+      }
+      case AckFault::foreign_port:
+        EXPECT_LT(first_index(events, ack + " foreign"),
+                  first_index(events, "resend " + std::to_string(c.block)));
+        EXPECT_LT(first_index(events, "resend " + std::to_string(c.block)),
+                  first_index(events, ack));
+        break;
+      case AckFault::error:
+        EXPECT_LT(first_index(events, "error 0"), events.size());
+        EXPECT_EQ(first_index(events, ack), events.size());
+        break;
+      case AckFault::stop:
+        for (std::uint32_t later = c.block; later <= 5; ++later) {
+          EXPECT_EQ(first_index(events, "ack " + std::to_string(later)), events.size()) << later;
         }
-        if (c.completes) {
-            ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.restarts == 1; }, 5s));
-            EXPECT_TRUE(sim.device.received_image() == image);
-        } else {
-            ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
-            EXPECT_EQ(sim.device.received_image().size(), c.block * 512);
-            EXPECT_EQ(sim.device.status().state, DeviceState::serving);
-        }
+        break;
     }
+    if (c.completes) {
+      ASSERT_TRUE(sim.device.wait_until(
+          [](const DeviceStatus& s) { return s.counters.restarts == 1; }, 5s));
+      EXPECT_TRUE(sim.device.received_image() == image);
+    } else {
+      ASSERT_TRUE(sim.device.wait_until(
+          [](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
+      EXPECT_EQ(sim.device.received_image().size(), c.block * 512);
+      EXPECT_EQ(sim.device.status().state, DeviceState::serving);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Recovery loader, with the PC's recovery socket on 127.0.0.1:4811.
 
 class PcRecoverySocket {
-public:
-    PcRecoverySocket() {
-        std::string error;
-        socket_ = open_udp_socket(kPc, 4811, false, &error);
-        EXPECT_TRUE(socket_.valid()) << error;
-        EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+ public:
+  PcRecoverySocket() {
+    std::string error;
+    socket_ = open_udp_socket(kPc, 4811, false, &error);
+    EXPECT_TRUE(socket_.valid()) << error;
+    EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+  }
+  void send(std::uint8_t type, const std::string& serial, std::uint16_t port = 0,
+            const std::string& name = "") {
+    std::vector<std::uint8_t> request(160, 0);
+    request[0] = type;
+    std::memcpy(request.data() + 4, "RECM", 4);
+    std::memcpy(request.data() + 8, serial.data(), serial.size());
+    request[28] = static_cast<std::uint8_t>(port >> 8);
+    request[29] = static_cast<std::uint8_t>(port);
+    std::memcpy(request.data() + 32, name.data(), name.size());
+    ASSERT_TRUE(send_datagram(socket_.get(), request, kGroup, 4810));
+  }
+  // The next datagram, waiting up to wait_ms for it.
+  std::optional<std::pair<std::vector<std::uint8_t>, Datagram>> receive(int wait_ms = 5000) {
+    Signal never;
+    std::size_t which = 0;
+    if (wait_ms > 0 &&
+        wait_readable({socket_.get()}, never.fd(), wait_ms, &which) != WaitResult::ready) {
+      return std::nullopt;
     }
-    void send(std::uint8_t type, const std::string& serial, std::uint16_t port = 0, const std::string& name = "") {
-        std::vector<std::uint8_t> request(160, 0);
-        request[0] = type;
-        std::memcpy(request.data() + 4, "RECM", 4);
-        std::memcpy(request.data() + 8, serial.data(), serial.size());
-        request[28] = static_cast<std::uint8_t>(port >> 8);
-        request[29] = static_cast<std::uint8_t>(port);
-        std::memcpy(request.data() + 32, name.data(), name.size());
-        ASSERT_TRUE(send_datagram(socket_.get(), request, kGroup, 4810));
-    }
-    // The next datagram, waiting up to wait_ms for it.
-    std::optional<std::pair<std::vector<std::uint8_t>, Datagram>> receive(int wait_ms = 5000) {
-        Signal never;
-        std::size_t which = 0;
-        if (wait_ms > 0 && wait_readable({socket_.get()}, never.fd(), wait_ms, &which) != WaitResult::ready) {
-            return std::nullopt;
-        }
-        std::vector<std::uint8_t> bytes(512);
-        const auto datagram = receive_datagram(socket_.get(), bytes.data(), bytes.size());
-        if (!datagram) return std::nullopt;
-        bytes.resize(datagram->size);
-        return std::make_pair(bytes, *datagram);
-    }
+    std::vector<std::uint8_t> bytes(512);
+    const auto datagram = receive_datagram(socket_.get(), bytes.data(), bytes.size());
+    if (!datagram) return std::nullopt;
+    bytes.resize(datagram->size);
+    return std::make_pair(bytes, *datagram);
+  }
 
-private:
-    UniqueFd socket_;
+ private:
+  UniqueFd socket_;
 };
 
 std::string text_at(const std::vector<std::uint8_t>& reply, std::size_t offset) {
-    std::string text;
-    for (std::size_t i = offset; i < offset + 20 && reply[i] != 0; ++i) text += static_cast<char>(reply[i]);
-    return text;
+  std::string text;
+  for (std::size_t i = offset; i < offset + 20 && reply[i] != 0; ++i)
+    text += static_cast<char>(reply[i]);
+  return text;
 }
 
 TEST(SimDeviceRecovery, AnswersASearchForItsSerial) {
-    DeviceConfig config = base_config();
-    config.start_in_recovery = true;
-    config.identity.software_version = "0.9-loader";
-    Started sim(config);
-    ASSERT_TRUE(sim.ok);
-    EXPECT_FALSE(sim.device.status().web_listening);
-    PcRecoverySocket pc;
+  DeviceConfig config = base_config();
+  config.start_in_recovery = true;
+  config.identity.software_version = "0.9-loader";
+  Started sim(config);
+  ASSERT_TRUE(sim.ok);
+  EXPECT_FALSE(sim.device.status().web_listening);
+  PcRecoverySocket pc;
 
-    pc.send(0, "VX0002");   // someone else's serial: not answered
-    ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.recovery_ignored == 1; }, 5s));
-    EXPECT_FALSE(pc.receive(0).has_value());
+  pc.send(0, "VX0002");  // someone else's serial: not answered
+  ASSERT_TRUE(sim.device.wait_until(
+      [](const DeviceStatus& s) { return s.counters.recovery_ignored == 1; }, 5s));
+  EXPECT_FALSE(pc.receive(0).has_value());
 
-    pc.send(0, "VX0001");
-    const auto reply = pc.receive();
-    ASSERT_TRUE(reply.has_value());
-    const auto& bytes = reply->first;
-    ASSERT_EQ(bytes.size(), 100u);
-    EXPECT_EQ(reply->second.source_address, kDevice);
-    EXPECT_EQ(reply->second.source_port, 4810);
-    EXPECT_EQ(text_at(bytes, 8), "VX0001");
-    EXPECT_EQ(text_at(bytes, 28), "VXT-200");
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 48, bytes.begin() + 54),
-              (std::vector<std::uint8_t>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
-    EXPECT_EQ(text_at(bytes, 54), "0.9-loader");
-    EXPECT_EQ(text_at(bytes, 74), "HW-1");
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 94, bytes.begin() + 98), (std::vector<std::uint8_t>{127, 0, 0, 2}));
+  pc.send(0, "VX0001");
+  const auto reply = pc.receive();
+  ASSERT_TRUE(reply.has_value());
+  const auto& bytes = reply->first;
+  ASSERT_EQ(bytes.size(), 100u);
+  EXPECT_EQ(reply->second.source_address, kDevice);
+  EXPECT_EQ(reply->second.source_port, 4810);
+  EXPECT_EQ(text_at(bytes, 8), "VX0001");
+  EXPECT_EQ(text_at(bytes, 28), "VXT-200");
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 48, bytes.begin() + 54),
+            (std::vector<std::uint8_t>{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
+  EXPECT_EQ(text_at(bytes, 54), "0.9-loader");
+  EXPECT_EQ(text_at(bytes, 74), "HW-1");
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 94, bytes.begin() + 98),
+            (std::vector<std::uint8_t>{127, 0, 0, 2}));
 }
 
 TEST(SimDeviceRecovery, ReplyFaultsAndAnySerial) {
-    struct Case {
-        RecoveryReplyFault fault;
-        std::optional<std::size_t> size;
-    };
-    const Case cases[] = {{RecoveryReplyFault::short_reply, 99},
-                          {RecoveryReplyFault::long_reply, 101},
-                          {RecoveryReplyFault::zero_address, 100},
-                          {RecoveryReplyFault::silent, std::nullopt}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.fault));
-        DeviceConfig config = base_config();
-        config.start_in_recovery = true;
-        config.recovery.match_any_serial = true;
-        config.recovery.reply_fault = c.fault;
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        PcRecoverySocket pc;
-        pc.send(0, "ANY-SERIAL");
-        ASSERT_TRUE(sim.device.wait_until([](const DeviceStatus& s) { return s.counters.searches_matched == 1; }, 5s));
-        const auto reply = pc.receive(0);
-        ASSERT_EQ(reply.has_value(), c.size.has_value());
-        if (!reply) continue;
-        EXPECT_EQ(reply->first.size(), *c.size);
-        if (c.fault == RecoveryReplyFault::zero_address) {
-            EXPECT_EQ(std::vector<std::uint8_t>(reply->first.begin() + 94, reply->first.begin() + 98),
-                      (std::vector<std::uint8_t>{0, 0, 0, 0}));
-        }
+  struct Case {
+    RecoveryReplyFault fault;
+    std::optional<std::size_t> size;
+  };
+  const Case cases[] = {{RecoveryReplyFault::short_reply, 99},
+                        {RecoveryReplyFault::long_reply, 101},
+                        {RecoveryReplyFault::zero_address, 100},
+                        {RecoveryReplyFault::silent, std::nullopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.fault));
+    DeviceConfig config = base_config();
+    config.start_in_recovery = true;
+    config.recovery.match_any_serial = true;
+    config.recovery.reply_fault = c.fault;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    PcRecoverySocket pc;
+    pc.send(0, "ANY-SERIAL");
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.searches_matched == 1; }, 5s));
+    const auto reply = pc.receive(0);
+    ASSERT_EQ(reply.has_value(), c.size.has_value());
+    if (!reply) continue;
+    EXPECT_EQ(reply->first.size(), *c.size);
+    if (c.fault == RecoveryReplyFault::zero_address) {
+      EXPECT_EQ(std::vector<std::uint8_t>(reply->first.begin() + 94, reply->first.begin() + 98),
+                (std::vector<std::uint8_t>{0, 0, 0, 0}));
     }
+  }
 }
 
 TEST(SimDeviceRecovery, TwoDevicesAnswerOneSearch) {
-    DeviceConfig first = base_config("127.0.0.2");
-    first.start_in_recovery = true;
-    DeviceConfig second = base_config("127.0.0.3");
-    second.start_in_recovery = true;
-    second.identity.serial_number = "VX0001";
-    second.identity.product_name = "VXT-IP-PHONE";
-    Started a(first);
-    Started b(second);
-    ASSERT_TRUE(a.ok && b.ok);
-    PcRecoverySocket pc;
-    pc.send(0, "VX0001");
-    const auto both = [](const DeviceStatus& s) { return s.counters.searches_matched == 1; };
-    ASSERT_TRUE(a.device.wait_until(both, 5s));
-    ASSERT_TRUE(b.device.wait_until(both, 5s));
-    std::vector<std::uint32_t> sources;
-    for (int i = 0; i < 2; ++i) {
-        const auto reply = pc.receive(0);
-        ASSERT_TRUE(reply.has_value());
-        EXPECT_EQ(reply->first.size(), 100u);
-        sources.push_back(reply->second.source_address);
-    }
-    std::sort(sources.begin(), sources.end());
-    EXPECT_EQ(sources, (std::vector<std::uint32_t>{kDevice, kSecondDevice}));
+  DeviceConfig first = base_config("127.0.0.2");
+  first.start_in_recovery = true;
+  DeviceConfig second = base_config("127.0.0.3");
+  second.start_in_recovery = true;
+  second.identity.serial_number = "VX0001";
+  second.identity.product_name = "VXT-IP-PHONE";
+  Started a(first);
+  Started b(second);
+  ASSERT_TRUE(a.ok && b.ok);
+  PcRecoverySocket pc;
+  pc.send(0, "VX0001");
+  const auto both = [](const DeviceStatus& s) { return s.counters.searches_matched == 1; };
+  ASSERT_TRUE(a.device.wait_until(both, 5s));
+  ASSERT_TRUE(b.device.wait_until(both, 5s));
+  std::vector<std::uint32_t> sources;
+  for (int i = 0; i < 2; ++i) {
+    const auto reply = pc.receive(0);
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->first.size(), 100u);
+    sources.push_back(reply->second.source_address);
+  }
+  std::sort(sources.begin(), sources.end());
+  EXPECT_EQ(sources, (std::vector<std::uint32_t>{kDevice, kSecondDevice}));
 }
 
 TEST(SimDeviceRecovery, StartRequestFetchesOverTheGroupAndComesBackUpgraded) {
-    for (const auto target : {RecoveryRequestTarget::group, RecoveryRequestTarget::requester}) {
-        SCOPED_TRACE(target == RecoveryRequestTarget::group ? "read request to the group" : "read request to the PC");
-        DeviceConfig config = base_config();
-        config.start_in_recovery = true;
-        config.recovery.read_request_target = target;
-        Started sim(config);
-        ASSERT_TRUE(sim.ok);
-        const auto image = make_image(5000, "7.1.2");
-        ServerOptions options;
-        options.group_mode = true;
-        TestTftpServer server(image, options);
-        PcRecoverySocket pc;
-        pc.send(2, "VX0001", server.port(), "/vxt5a5.bin");
-        const auto reply = pc.receive();
-        ASSERT_TRUE(reply.has_value());
-        EXPECT_EQ(reply->first.size(), 100u);
-        server.join();
-        EXPECT_TRUE(server.completed);
-        EXPECT_EQ(server.requested_name, "/vxt5a5.bin");
-        EXPECT_EQ(server.requester_address, kDevice);
-        ASSERT_TRUE(sim.device.wait_until(
-            [](const DeviceStatus& s) { return s.state == DeviceState::serving && s.web_listening; }, 5s));
-        EXPECT_TRUE(sim.device.received_image() == image);
-        const DeviceStatus status = sim.device.status();
-        EXPECT_FALSE(status.in_recovery);
-        EXPECT_EQ(status.counters.start_requests, 1u);
-        const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
-        EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "7.1.2");
-    }
+  for (const auto target : {RecoveryRequestTarget::group, RecoveryRequestTarget::requester}) {
+    SCOPED_TRACE(target == RecoveryRequestTarget::group ? "read request to the group"
+                                                        : "read request to the PC");
+    DeviceConfig config = base_config();
+    config.start_in_recovery = true;
+    config.recovery.read_request_target = target;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const auto image = make_image(5000, "7.1.2");
+    ServerOptions options;
+    options.group_mode = true;
+    TestTftpServer server(image, options);
+    PcRecoverySocket pc;
+    pc.send(2, "VX0001", server.port(), "/vxt5a5.bin");
+    const auto reply = pc.receive();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->first.size(), 100u);
+    server.join();
+    EXPECT_TRUE(server.completed);
+    EXPECT_EQ(server.requested_name, "/vxt5a5.bin");
+    EXPECT_EQ(server.requester_address, kDevice);
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.state == DeviceState::serving && s.web_listening; },
+        5s));
+    EXPECT_TRUE(sim.device.received_image() == image);
+    const DeviceStatus status = sim.device.status();
+    EXPECT_FALSE(status.in_recovery);
+    EXPECT_EQ(status.counters.start_requests, 1u);
+    const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "7.1.2");
+  }
 }
 
 }  // namespace

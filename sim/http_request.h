@@ -10,13 +10,13 @@
 namespace sim {
 
 struct HttpRequest {
-    std::string method;
-    std::string target;
-    std::string version;   // "HTTP/1.1", "HTTP/1.0"
-    std::vector<std::pair<std::string, std::string>> headers;
+  std::string method;
+  std::string target;
+  std::string version;  // "HTTP/1.1", "HTTP/1.0"
+  std::vector<std::pair<std::string, std::string>> headers;
 
-    // The value of the first header with this name (letter case ignored), or nullptr.
-    const std::string* header(const std::string& name) const;
+  // The value of the first header with this name (letter case ignored), or nullptr.
+  const std::string* header(const std::string& name) const;
 };
 
 // Where the request head ends in the bytes received so far: the offset just past the empty line

@@ -79,230 +79,328 @@ Recovery loader:
 std::mutex log_mutex;
 
 void print_line(const std::string& line) {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(millis));
-    std::lock_guard<std::mutex> lock(log_mutex);
-    std::cout << stamp << " " << line << std::endl;
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(millis));
+  std::lock_guard<std::mutex> lock(log_mutex);
+  std::cout << stamp << " " << line << std::endl;
 }
 
 [[noreturn]] void usage_error(const std::string& message) {
-    std::cerr << "vxt-device-sim: " << message << "\nTry 'vxt-device-sim --help'.\n";
-    std::exit(2);
+  std::cerr << "vxt-device-sim: " << message << "\nTry 'vxt-device-sim --help'.\n";
+  std::exit(2);
 }
 
 unsigned long parse_number(const char* option, const std::string& text, unsigned long max) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long value = std::strtoul(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value > max || text[0] == '-') {
-        usage_error(std::string("bad number for ") + option + ": \"" + text + "\"");
-    }
-    return value;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || value > max || text[0] == '-') {
+    usage_error(std::string("bad number for ") + option + ": \"" + text + "\"");
+  }
+  return value;
 }
 
 bool parse_mac(const std::string& text, std::array<std::uint8_t, 6>* mac) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ':' || c == '-') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        digits += c;
-    }
-    if (digits.size() != 12) return false;
-    for (int i = 0; i < 6; ++i) (*mac)[i] = static_cast<std::uint8_t>(std::stoul(digits.substr(i * 2, 2), nullptr, 16));
-    return true;
+  std::string digits;
+  for (char c : text) {
+    if (c == ':' || c == '-') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    digits += c;
+  }
+  if (digits.size() != 12) return false;
+  for (int i = 0; i < 6; ++i)
+    (*mac)[i] = static_cast<std::uint8_t>(std::stoul(digits.substr(i * 2, 2), nullptr, 16));
+  return true;
 }
 
 sim::AckFault parse_ack_kind(const std::string& kind) {
-    if (kind == "lose") return sim::AckFault::lose;
-    if (kind == "duplicate") return sim::AckFault::duplicate;
-    if (kind == "stale") return sim::AckFault::stale;
-    if (kind == "foreign-port") return sim::AckFault::foreign_port;
-    if (kind == "error") return sim::AckFault::error;
-    if (kind == "stop") return sim::AckFault::stop;
-    usage_error("unknown acknowledgement fault \"" + kind + "\"");
+  if (kind == "lose") return sim::AckFault::lose;
+  if (kind == "duplicate") return sim::AckFault::duplicate;
+  if (kind == "stale") return sim::AckFault::stale;
+  if (kind == "foreign-port") return sim::AckFault::foreign_port;
+  if (kind == "error") return sim::AckFault::error;
+  if (kind == "stop") return sim::AckFault::stop;
+  usage_error("unknown acknowledgement fault \"" + kind + "\"");
 }
 
 void save_image(const std::string& path, const std::vector<std::uint8_t>& image) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-        if (!out) {
-            print_line("cannot write " + temporary);
-            return;
-        }
+  const std::string temporary = path + ".part";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+    if (!out) {
+      print_line("cannot write " + temporary);
+      return;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        print_line("cannot rename " + temporary + " to " + path);
-        return;
-    }
-    print_line("saved the received image (" + std::to_string(image.size()) + " bytes) to " + path);
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    print_line("cannot rename " + temporary + " to " + path);
+    return;
+  }
+  print_line("saved the received image (" + std::to_string(image.size()) + " bytes) to " + path);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    enum Option {
-        address = 256, web_port, recovery, product_name, mac, software_version, hardware_version, serial,
-        restart_delay, never_return, save_image_path, user, password, realm, qop, algorithm, algorithm_unquoted,
-        opaque, nonce_lifetime, nonce_uses, no_answer, close_without_response, page_size, no_challenge, http10,
-        tftp_timeout, tftp_retries, ack_fault, match_any_serial, rrq_to, reply_fault, no_start_reply, help,
+  enum Option {
+    address = 256,
+    web_port,
+    recovery,
+    product_name,
+    mac,
+    software_version,
+    hardware_version,
+    serial,
+    restart_delay,
+    never_return,
+    save_image_path,
+    user,
+    password,
+    realm,
+    qop,
+    algorithm,
+    algorithm_unquoted,
+    opaque,
+    nonce_lifetime,
+    nonce_uses,
+    no_answer,
+    close_without_response,
+    page_size,
+    no_challenge,
+    http10,
+    tftp_timeout,
+    tftp_retries,
+    ack_fault,
+    match_any_serial,
+    rrq_to,
+    reply_fault,
+    no_start_reply,
+    help,
+  };
+  static const option kOptions[] = {
+      {"address", required_argument, nullptr, address},
+      {"web-port", required_argument, nullptr, web_port},
+      {"recovery", no_argument, nullptr, recovery},
+      {"product-name", required_argument, nullptr, product_name},
+      {"mac", required_argument, nullptr, mac},
+      {"software-version", required_argument, nullptr, software_version},
+      {"hardware-version", required_argument, nullptr, hardware_version},
+      {"serial", required_argument, nullptr, serial},
+      {"restart-delay", required_argument, nullptr, restart_delay},
+      {"never-return", no_argument, nullptr, never_return},
+      {"save-image", required_argument, nullptr, save_image_path},
+      {"user", required_argument, nullptr, user},
+      {"password", required_argument, nullptr, password},
+      {"realm", required_argument, nullptr, realm},
+      {"qop", required_argument, nullptr, qop},
+      {"algorithm", required_argument, nullptr, algorithm},
+      {"algorithm-unquoted", no_argument, nullptr, algorithm_unquoted},
+      {"opaque", required_argument, nullptr, opaque},
+      {"nonce-lifetime", required_argument, nullptr, nonce_lifetime},
+      {"nonce-uses", required_argument, nullptr, nonce_uses},
+      {"no-answer", no_argument, nullptr, no_answer},
+      {"close-without-response", no_argument, nullptr, close_without_response},
+      {"page-size", required_argument, nullptr, page_size},
+      {"no-challenge", no_argument, nullptr, no_challenge},
+      {"http10", no_argument, nullptr, http10},
+      {"tftp-timeout", required_argument, nullptr, tftp_timeout},
+      {"tftp-retries", required_argument, nullptr, tftp_retries},
+      {"ack-fault", required_argument, nullptr, ack_fault},
+      {"match-any-serial", no_argument, nullptr, match_any_serial},
+      {"rrq-to", required_argument, nullptr, rrq_to},
+      {"reply-fault", required_argument, nullptr, reply_fault},
+      {"no-start-reply", no_argument, nullptr, no_start_reply},
+      {"help", no_argument, nullptr, help},
+      {nullptr, 0, nullptr, 0},
+  };
+
+  sim::DeviceConfig config;
+  std::string save_path;
+  int chosen;
+  while ((chosen = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
+    const std::string value = optarg != nullptr ? optarg : "";
+    switch (chosen) {
+      case address:
+        if (!sim::parse_ipv4(value)) usage_error("bad address \"" + value + "\"");
+        config.address = value;
+        break;
+      case web_port:
+        config.web_port = static_cast<std::uint16_t>(parse_number("--web-port", value, 65535));
+        break;
+      case recovery:
+        config.start_in_recovery = true;
+        break;
+      case product_name:
+        config.identity.product_name = value;
+        break;
+      case mac:
+        if (!parse_mac(value, &config.identity.mac))
+          usage_error("bad MAC address \"" + value + "\"");
+        break;
+      case software_version:
+        config.identity.software_version = value;
+        break;
+      case hardware_version:
+        config.identity.hardware_version = value;
+        break;
+      case serial:
+        config.identity.serial_number = value;
+        break;
+      case restart_delay:
+        config.restart_delay_ms =
+            static_cast<std::uint32_t>(parse_number("--restart-delay", value, 86400000));
+        break;
+      case never_return:
+        config.never_returns = true;
+        break;
+      case save_image_path:
+        save_path = value;
+        break;
+      case user:
+        config.auth.user = value;
+        break;
+      case password:
+        config.auth.password = value;
+        break;
+      case realm:
+        config.auth.realm = value;
+        break;
+      case qop:
+        if (value == "none")
+          config.auth.qop = sim::DigestQop::none;
+        else if (value == "auth")
+          config.auth.qop = sim::DigestQop::auth;
+        else if (value == "auth-int")
+          config.auth.qop = sim::DigestQop::auth_int;
+        else if (value == "auth,auth-int")
+          config.auth.qop = sim::DigestQop::auth_list;
+        else
+          usage_error("unknown qop \"" + value + "\"");
+        break;
+      case algorithm:
+        if (value == "none")
+          config.auth.algorithm = sim::DigestAlgorithm::none;
+        else if (value == "MD5")
+          config.auth.algorithm = sim::DigestAlgorithm::md5;
+        else if (value == "MD5-sess")
+          config.auth.algorithm = sim::DigestAlgorithm::md5_sess;
+        else
+          usage_error("unknown algorithm \"" + value + "\"");
+        break;
+      case algorithm_unquoted:
+        config.auth.quote_algorithm = false;
+        break;
+      case opaque:
+        config.auth.opaque = value;
+        break;
+      case nonce_lifetime:
+        config.auth.nonce_lifetime_ms =
+            static_cast<std::uint32_t>(parse_number("--nonce-lifetime", value, 86400000));
+        break;
+      case nonce_uses:
+        config.auth.nonce_max_uses =
+            static_cast<std::uint32_t>(parse_number("--nonce-uses", value, 1000000));
+        break;
+      case no_answer:
+        config.web_faults.no_answer = true;
+        break;
+      case close_without_response:
+        config.web_faults.close_without_response = true;
+        break;
+      case page_size:
+        config.web_faults.page_size = parse_number("--page-size", value, 64u << 20);
+        break;
+      case no_challenge:
+        config.web_faults.unauthorized_without_challenge = true;
+        break;
+      case http10:
+        config.web_faults.http10_status_line = true;
+        break;
+      case tftp_timeout:
+        config.tftp.timeout_ms =
+            static_cast<std::uint32_t>(parse_number("--tftp-timeout", value, 600000));
+        break;
+      case tftp_retries:
+        config.tftp.retries =
+            static_cast<std::uint32_t>(parse_number("--tftp-retries", value, 1000));
+        break;
+      case ack_fault: {
+        const std::size_t colon = value.find(':');
+        if (colon == std::string::npos) usage_error("--ack-fault wants BLOCK:KIND");
+        const auto block =
+            static_cast<std::uint32_t>(parse_number("--ack-fault", value.substr(0, colon), 65535));
+        config.tftp.ack_faults[block] = parse_ack_kind(value.substr(colon + 1));
+        break;
+      }
+      case match_any_serial:
+        config.recovery.match_any_serial = true;
+        break;
+      case rrq_to:
+        if (value == "group")
+          config.recovery.read_request_target = sim::RecoveryRequestTarget::group;
+        else if (value == "requester")
+          config.recovery.read_request_target = sim::RecoveryRequestTarget::requester;
+        else
+          usage_error("--rrq-to wants group or requester");
+        break;
+      case reply_fault:
+        if (value == "none")
+          config.recovery.reply_fault = sim::RecoveryReplyFault::none;
+        else if (value == "silent")
+          config.recovery.reply_fault = sim::RecoveryReplyFault::silent;
+        else if (value == "short")
+          config.recovery.reply_fault = sim::RecoveryReplyFault::short_reply;
+        else if (value == "long")
+          config.recovery.reply_fault = sim::RecoveryReplyFault::long_reply;
+        else if (value == "zero-address")
+          config.recovery.reply_fault = sim::RecoveryReplyFault::zero_address;
+        else
+          usage_error("unknown reply fault \"" + value + "\"");
+        break;
+      case no_start_reply:
+        config.recovery.answer_start_requests = false;
+        break;
+      case help:
+        std::cout << kUsage;
+        return 0;
+      default:
+        usage_error("unknown option");
+    }
+  }
+  if (optind < argc) usage_error(std::string("unexpected argument \"") + argv[optind] + "\"");
+
+  config.log = print_line;
+  if (!save_path.empty()) {
+    config.on_image_received = [save_path](const std::vector<std::uint8_t>& image) {
+      save_image(save_path, image);
     };
-    static const option kOptions[] = {
-        {"address", required_argument, nullptr, address},
-        {"web-port", required_argument, nullptr, web_port},
-        {"recovery", no_argument, nullptr, recovery},
-        {"product-name", required_argument, nullptr, product_name},
-        {"mac", required_argument, nullptr, mac},
-        {"software-version", required_argument, nullptr, software_version},
-        {"hardware-version", required_argument, nullptr, hardware_version},
-        {"serial", required_argument, nullptr, serial},
-        {"restart-delay", required_argument, nullptr, restart_delay},
-        {"never-return", no_argument, nullptr, never_return},
-        {"save-image", required_argument, nullptr, save_image_path},
-        {"user", required_argument, nullptr, user},
-        {"password", required_argument, nullptr, password},
-        {"realm", required_argument, nullptr, realm},
-        {"qop", required_argument, nullptr, qop},
-        {"algorithm", required_argument, nullptr, algorithm},
-        {"algorithm-unquoted", no_argument, nullptr, algorithm_unquoted},
-        {"opaque", required_argument, nullptr, opaque},
-        {"nonce-lifetime", required_argument, nullptr, nonce_lifetime},
-        {"nonce-uses", required_argument, nullptr, nonce_uses},
-        {"no-answer", no_argument, nullptr, no_answer},
-        {"close-without-response", no_argument, nullptr, close_without_response},
-        {"page-size", required_argument, nullptr, page_size},
-        {"no-challenge", no_argument, nullptr, no_challenge},
-        {"http10", no_argument, nullptr, http10},
-        {"tftp-timeout", required_argument, nullptr, tftp_timeout},
-        {"tftp-retries", required_argument, nullptr, tftp_retries},
-        {"ack-fault", required_argument, nullptr, ack_fault},
-        {"match-any-serial", no_argument, nullptr, match_any_serial},
-        {"rrq-to", required_argument, nullptr, rrq_to},
-        {"reply-fault", required_argument, nullptr, reply_fault},
-        {"no-start-reply", no_argument, nullptr, no_start_reply},
-        {"help", no_argument, nullptr, help},
-        {nullptr, 0, nullptr, 0},
-    };
+  }
 
-    sim::DeviceConfig config;
-    std::string save_path;
-    int chosen;
-    while ((chosen = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
-        const std::string value = optarg != nullptr ? optarg : "";
-        switch (chosen) {
-            case address:
-                if (!sim::parse_ipv4(value)) usage_error("bad address \"" + value + "\"");
-                config.address = value;
-                break;
-            case web_port: config.web_port = static_cast<std::uint16_t>(parse_number("--web-port", value, 65535)); break;
-            case recovery: config.start_in_recovery = true; break;
-            case product_name: config.identity.product_name = value; break;
-            case mac:
-                if (!parse_mac(value, &config.identity.mac)) usage_error("bad MAC address \"" + value + "\"");
-                break;
-            case software_version: config.identity.software_version = value; break;
-            case hardware_version: config.identity.hardware_version = value; break;
-            case serial: config.identity.serial_number = value; break;
-            case restart_delay:
-                config.restart_delay_ms = static_cast<std::uint32_t>(parse_number("--restart-delay", value, 86400000));
-                break;
-            case never_return: config.never_returns = true; break;
-            case save_image_path: save_path = value; break;
-            case user: config.auth.user = value; break;
-            case password: config.auth.password = value; break;
-            case realm: config.auth.realm = value; break;
-            case qop:
-                if (value == "none") config.auth.qop = sim::DigestQop::none;
-                else if (value == "auth") config.auth.qop = sim::DigestQop::auth;
-                else if (value == "auth-int") config.auth.qop = sim::DigestQop::auth_int;
-                else if (value == "auth,auth-int") config.auth.qop = sim::DigestQop::auth_list;
-                else usage_error("unknown qop \"" + value + "\"");
-                break;
-            case algorithm:
-                if (value == "none") config.auth.algorithm = sim::DigestAlgorithm::none;
-                else if (value == "MD5") config.auth.algorithm = sim::DigestAlgorithm::md5;
-                else if (value == "MD5-sess") config.auth.algorithm = sim::DigestAlgorithm::md5_sess;
-                else usage_error("unknown algorithm \"" + value + "\"");
-                break;
-            case algorithm_unquoted: config.auth.quote_algorithm = false; break;
-            case opaque: config.auth.opaque = value; break;
-            case nonce_lifetime:
-                config.auth.nonce_lifetime_ms = static_cast<std::uint32_t>(parse_number("--nonce-lifetime", value, 86400000));
-                break;
-            case nonce_uses:
-                config.auth.nonce_max_uses = static_cast<std::uint32_t>(parse_number("--nonce-uses", value, 1000000));
-                break;
-            case no_answer: config.web_faults.no_answer = true; break;
-            case close_without_response: config.web_faults.close_without_response = true; break;
-            case page_size: config.web_faults.page_size = parse_number("--page-size", value, 64u << 20); break;
-            case no_challenge: config.web_faults.unauthorized_without_challenge = true; break;
-            case http10: config.web_faults.http10_status_line = true; break;
-            case tftp_timeout:
-                config.tftp.timeout_ms = static_cast<std::uint32_t>(parse_number("--tftp-timeout", value, 600000));
-                break;
-            case tftp_retries:
-                config.tftp.retries = static_cast<std::uint32_t>(parse_number("--tftp-retries", value, 1000));
-                break;
-            case ack_fault: {
-                const std::size_t colon = value.find(':');
-                if (colon == std::string::npos) usage_error("--ack-fault wants BLOCK:KIND");
-                const auto block = static_cast<std::uint32_t>(parse_number("--ack-fault", value.substr(0, colon), 65535));
-                config.tftp.ack_faults[block] = parse_ack_kind(value.substr(colon + 1));
-                break;
-            }
-            case match_any_serial: config.recovery.match_any_serial = true; break;
-            case rrq_to:
-                if (value == "group") config.recovery.read_request_target = sim::RecoveryRequestTarget::group;
-                else if (value == "requester") config.recovery.read_request_target = sim::RecoveryRequestTarget::requester;
-                else usage_error("--rrq-to wants group or requester");
-                break;
-            case reply_fault:
-                if (value == "none") config.recovery.reply_fault = sim::RecoveryReplyFault::none;
-                else if (value == "silent") config.recovery.reply_fault = sim::RecoveryReplyFault::silent;
-                else if (value == "short") config.recovery.reply_fault = sim::RecoveryReplyFault::short_reply;
-                else if (value == "long") config.recovery.reply_fault = sim::RecoveryReplyFault::long_reply;
-                else if (value == "zero-address") config.recovery.reply_fault = sim::RecoveryReplyFault::zero_address;
-                else usage_error("unknown reply fault \"" + value + "\"");
-                break;
-            case no_start_reply: config.recovery.answer_start_requests = false; break;
-            case help:
-                std::cout << kUsage;
-                return 0;
-            default:
-                usage_error("unknown option");
-        }
-    }
-    if (optind < argc) usage_error(std::string("unexpected argument \"") + argv[optind] + "\"");
+  // The signals are taken by sigwait below; block them before any thread starts.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    config.log = print_line;
-    if (!save_path.empty()) {
-        config.on_image_received = [save_path](const std::vector<std::uint8_t>& image) { save_image(save_path, image); };
-    }
-
-    // The signals are taken by sigwait below; block them before any thread starts.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-    sim::Device device(config);
-    std::string error;
-    if (!device.start(&error)) {
-        std::cerr << "vxt-device-sim: " << error << "\n";
-        return 1;
-    }
-    int received = 0;
-    sigwait(&signals, &received);
-    print_line(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
-    device.stop();
-    return 0;
+  sim::Device device(config);
+  std::string error;
+  if (!device.start(&error)) {
+    std::cerr << "vxt-device-sim: " << error << "\n";
+    return 1;
+  }
+  int received = 0;
+  sigwait(&signals, &received);
+  print_line(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
+  device.stop();
+  return 0;
 }

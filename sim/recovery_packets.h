@@ -17,10 +17,10 @@ constexpr std::size_t kRecoveryReplySize = 100;
 enum class RecoveryRequestType : std::uint8_t { search = 0, start = 2 };
 
 struct RecoveryRequest {
-    std::uint8_t type = 0;
-    std::string serial;       // up to its first zero byte, at most 20 characters
-    std::uint16_t tftp_port = 0;
-    std::string file_name;    // up to its first zero byte; a start request needs one
+  std::uint8_t type = 0;
+  std::string serial;  // up to its first zero byte, at most 20 characters
+  std::uint16_t tftp_port = 0;
+  std::string file_name;  // up to its first zero byte; a start request needs one
 };
 
 // Nothing unless the datagram is exactly 160 bytes with "RECM" at offset 4 and, for a start
@@ -29,7 +29,7 @@ std::optional<RecoveryRequest> parse_recovery_request(const std::uint8_t* bytes,
 
 // The reply: serial, product name, MAC, software and hardware version and the IPv4 address
 // (network order at offset 94). The faults make it 99 or 101 bytes or zero the address.
-std::vector<std::uint8_t> build_recovery_reply(const DeviceIdentity& identity, std::uint32_t address,
-                                               RecoveryReplyFault fault);
+std::vector<std::uint8_t> build_recovery_reply(const DeviceIdentity& identity,
+                                               std::uint32_t address, RecoveryReplyFault fault);
 
 }  // namespace sim

@@ -15,19 +15,19 @@ constexpr std::size_t kTftpBlockSize = 512;
 
 enum class TftpOpcode : std::uint16_t { rrq = 1, wrq = 2, data = 3, ack = 4, error = 5, oack = 6 };
 
-std::vector<std::uint8_t> make_read_request(const std::string& file_name,
-                                            const std::vector<std::pair<std::string, std::string>>& options);
+std::vector<std::uint8_t> make_read_request(
+    const std::string& file_name, const std::vector<std::pair<std::string, std::string>>& options);
 std::vector<std::uint8_t> make_ack(std::uint16_t block);
 std::vector<std::uint8_t> make_error(std::uint16_t code, const std::string& message);
 
 struct TftpServerPacket {
-    TftpOpcode opcode = TftpOpcode::data;
-    std::uint16_t block = 0;                    // DATA
-    std::size_t data_offset = 0;                // DATA: where its bytes start in the datagram
-    std::size_t data_size = 0;                  // DATA: 0 to 512
-    std::map<std::string, std::string> options; // OACK, names in lower case
-    std::uint16_t error_code = 0;               // ERROR
-    std::string error_message;                  // ERROR
+  TftpOpcode opcode = TftpOpcode::data;
+  std::uint16_t block = 0;                     // DATA
+  std::size_t data_offset = 0;                 // DATA: where its bytes start in the datagram
+  std::size_t data_size = 0;                   // DATA: 0 to 512
+  std::map<std::string, std::string> options;  // OACK, names in lower case
+  std::uint16_t error_code = 0;                // ERROR
+  std::string error_message;                   // ERROR
 };
 
 // Reads what a server may send (DATA, OACK, ERROR); nothing for other opcodes and malformed

@@ -50,7 +50,8 @@ TEST(FirstScreens, WalkFromStartUpToAnAcceptedAddress) {
   const json warning = wizard.expect_open(139);
   EXPECT_EQ(warning["caption"], "ODM-Product Firmware Upgrade");
   EXPECT_EQ(warning["focus"], 2);
-  EXPECT_EQ(control_text(warning, 1021).substr(0, 49), "WARNING: Forcing a firmware upgrade on your VXT\r\n");
+  EXPECT_EQ(control_text(warning, 1021).substr(0, 49),
+            "WARNING: Forcing a firmware upgrade on your VXT\r\n");
   wizard.send({{"action", "press"}, {"window", warning["window"]}, {"control", 1}});
 
   const json address = wizard.expect_open(101);
@@ -76,7 +77,8 @@ TEST(FirstScreens, WalkFromStartUpToAnAcceptedAddress) {
 
   // The screen takes no input while its message is up.
   wizard.send({{"action", "press"}, {"window", window}, {"control", 1}});
-  EXPECT_NE(wizard.expect_event("error")["text"].get<std::string>().find("blocked"), std::string::npos);
+  EXPECT_NE(wizard.expect_event("error")["text"].get<std::string>().find("blocked"),
+            std::string::npos);
   wizard.send({{"action", "dismiss"}, {"window", message["window"]}});
   const json focus = wizard.expect_event("focus");
   EXPECT_EQ(focus["window"], window);
@@ -85,8 +87,9 @@ TEST(FirstScreens, WalkFromStartUpToAnAcceptedAddress) {
   wizard.send({{"action", "select"}, {"window", window}, {"control", 1017}, {"index", 1}});
   wizard.send({{"action", "type"}, {"window", window}, {"control", 1000}, {"text", "10.1.0.13"}});
   wizard.send({{"action", "key"}, {"window", window}, {"key", "enter"}});
-  const json accepted = wizard.expect([&](const json& e) { return e["event"] == "destroy" && e["window"] == window; },
-                                      "destroy of the address screen");
+  const json accepted =
+      wizard.expect([&](const json& e) { return e["event"] == "destroy" && e["window"] == window; },
+                    "destroy of the address screen");
   EXPECT_EQ(accepted["result"], 1);
   EXPECT_EQ(wizard.expect_event("exit")["status"], 0);
   EXPECT_EQ(wizard.wait_exit(), 0);
@@ -178,8 +181,9 @@ TEST(FirstScreens, AnyTypedAddressTextIsHandledWithinItsField) {
   ScriptedWizard wizard;
   const json address = walk_to_address_screen(wizard);
   const json window = address["window"];
-  const std::string texts[] = {"", std::string(5000, '1'), "1.2.3.4\xc3\xa9", "\xe2\x82\xac.1.2.3",
-                               "1.2.3.4 ", std::string(30, '.') + "1.2.3.4"};
+  const std::string texts[] = {
+      "",         std::string(5000, '1'),          "1.2.3.4\xc3\xa9", "\xe2\x82\xac.1.2.3",
+      "1.2.3.4 ", std::string(30, '.') + "1.2.3.4"};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 40));
     wizard.send({{"action", "type"}, {"window", window}, {"control", 1000}, {"text", text}});

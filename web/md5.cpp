@@ -17,113 +17,113 @@ constexpr std::uint32_t kSines[64] = {
 };
 
 constexpr unsigned kShifts[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
+    7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+    14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+    4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21,
 };
 
 std::uint32_t rotate_left(std::uint32_t value, unsigned bits) {
-    return (value << bits) | (value >> (32 - bits));
+  return (value << bits) | (value >> (32 - bits));
 }
 
 void transform(std::uint32_t state[4], const std::uint8_t block[64]) {
-    std::uint32_t words[16];
-    for (int i = 0; i < 16; ++i) {
-        words[i] = std::uint32_t(block[i * 4]) | std::uint32_t(block[i * 4 + 1]) << 8 |
-                   std::uint32_t(block[i * 4 + 2]) << 16 | std::uint32_t(block[i * 4 + 3]) << 24;
+  std::uint32_t words[16];
+  for (int i = 0; i < 16; ++i) {
+    words[i] = std::uint32_t(block[i * 4]) | std::uint32_t(block[i * 4 + 1]) << 8 |
+               std::uint32_t(block[i * 4 + 2]) << 16 | std::uint32_t(block[i * 4 + 3]) << 24;
+  }
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  for (int i = 0; i < 64; ++i) {
+    std::uint32_t f;
+    int g;
+    if (i < 16) {
+      f = (b & c) | (~b & d);
+      g = i;
+    } else if (i < 32) {
+      f = (d & b) | (~d & c);
+      g = (5 * i + 1) % 16;
+    } else if (i < 48) {
+      f = b ^ c ^ d;
+      g = (3 * i + 5) % 16;
+    } else {
+      f = c ^ (b | ~d);
+      g = (7 * i) % 16;
     }
-    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t f;
-        int g;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            g = i;
-        } else if (i < 32) {
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) % 16;
-        }
-        const std::uint32_t next_d = c;
-        c = b;
-        b = b + rotate_left(a + f + kSines[i] + words[g], kShifts[i]);
-        a = d;
-        d = next_d;
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
+    const std::uint32_t next_d = c;
+    c = b;
+    b = b + rotate_left(a + f + kSines[i] + words[g], kShifts[i]);
+    a = d;
+    d = next_d;
+  }
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
 }
 
 }  // namespace
 
 void md5_init(Md5Context& context) {
-    context.state[0] = 0x67452301;
-    context.state[1] = 0xefcdab89;
-    context.state[2] = 0x98badcfe;
-    context.state[3] = 0x10325476;
-    context.length = 0;
-    std::memset(context.block, 0, sizeof context.block);
+  context.state[0] = 0x67452301;
+  context.state[1] = 0xefcdab89;
+  context.state[2] = 0x98badcfe;
+  context.state[3] = 0x10325476;
+  context.length = 0;
+  std::memset(context.block, 0, sizeof context.block);
 }
 
 void md5_update(Md5Context& context, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::size_t held = static_cast<std::size_t>(context.length % 64);
-    context.length += size;
-    if (held > 0) {
-        const std::size_t take = size < 64 - held ? size : 64 - held;
-        std::memcpy(context.block + held, bytes, take);
-        held += take;
-        bytes += take;
-        size -= take;
-        if (held < 64) return;
-        transform(context.state, context.block);
-    }
-    for (; size >= 64; size -= 64, bytes += 64) transform(context.state, bytes);
-    if (size > 0) std::memcpy(context.block, bytes, size);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  std::size_t held = static_cast<std::size_t>(context.length % 64);
+  context.length += size;
+  if (held > 0) {
+    const std::size_t take = size < 64 - held ? size : 64 - held;
+    std::memcpy(context.block + held, bytes, take);
+    held += take;
+    bytes += take;
+    size -= take;
+    if (held < 64) return;
+    transform(context.state, context.block);
+  }
+  for (; size >= 64; size -= 64, bytes += 64) transform(context.state, bytes);
+  if (size > 0) std::memcpy(context.block, bytes, size);
 }
 
 Md5Digest md5_final(Md5Context& context) {
-    const std::uint64_t bit_length = context.length * 8;
-    std::uint8_t padding[72] = {0x80};
-    const std::size_t held = static_cast<std::size_t>(context.length % 64);
-    // Pad to 56 mod 64, leaving room for the 8-byte length.
-    const std::size_t pad_size = held < 56 ? 56 - held : 120 - held;
-    md5_update(context, padding, pad_size);
-    std::uint8_t length_bytes[8];
-    for (int i = 0; i < 8; ++i) length_bytes[i] = static_cast<std::uint8_t>(bit_length >> (8 * i));
-    md5_update(context, length_bytes, 8);
+  const std::uint64_t bit_length = context.length * 8;
+  std::uint8_t padding[72] = {0x80};
+  const std::size_t held = static_cast<std::size_t>(context.length % 64);
+  // Pad to 56 mod 64, leaving room for the 8-byte length.
+  const std::size_t pad_size = held < 56 ? 56 - held : 120 - held;
+  md5_update(context, padding, pad_size);
+  std::uint8_t length_bytes[8];
+  for (int i = 0; i < 8; ++i) length_bytes[i] = static_cast<std::uint8_t>(bit_length >> (8 * i));
+  md5_update(context, length_bytes, 8);
 
-    Md5Digest digest;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) digest[i * 4 + j] = static_cast<std::uint8_t>(context.state[i] >> (8 * j));
-    }
-    return digest;
+  Md5Digest digest;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j)
+      digest[i * 4 + j] = static_cast<std::uint8_t>(context.state[i] >> (8 * j));
+  }
+  return digest;
 }
 
 Md5Digest md5(const void* data, std::size_t size) {
-    Md5Context context;
-    md5_init(context);
-    md5_update(context, data, size);
-    return md5_final(context);
+  Md5Context context;
+  md5_init(context);
+  md5_update(context, data, size);
+  return md5_final(context);
 }
 
 std::string to_hex(const Md5Digest& digest) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(32);
-    for (std::uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0f];
-    }
-    return text;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(32);
+  for (std::uint8_t byte : digest) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0f];
+  }
+  return text;
 }
 
 std::string md5_hex(const std::string& text) { return to_hex(md5(text.data(), text.size())); }
