@@ -249,16 +249,16 @@ struct DigestForm {
 };
 
 std::string digest_line(const std::string& nonce, const std::string& cnonce,
-                        const DigestForm& form = {}) {
+                        const DigestForm& form = {}, const std::string& uri = "/admin/advanced") {
   const std::string ha1 = vxt::md5_hex("admin:VXT:secret");
   std::string response = vxt::md5_hex(ha1 + ":" + nonce + ":" + form.nc + ":" + cnonce +
-                                      ":auth:" + vxt::md5_hex("GET:/admin/advanced"));
+                                      ":auth:" + vxt::md5_hex("GET:" + uri));
   if (form.upper_case_response) {
     for (char& c : response) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   const std::string& sep = form.comma;
   return "Authorization: Digest username=\"admin\"" + sep + "realm=\"VXT\"" + sep + "nonce=\"" +
-         nonce + "\"" + sep + "uri=\"/admin/advanced\"" +
+         nonce + "\"" + sep + "uri=\"" + uri + "\"" +
          (form.algorithm ? sep + "algorithm=\"MD5\"" : "") + sep + "response=\"" + response + "\"" +
          sep + (form.quote_qop ? "qop=\"auth\"" : "qop=auth") + sep + "nc=" + form.nc + sep +
          "cnonce=\"" + cnonce + "\"\r\n";
@@ -1117,6 +1117,180 @@ TEST(SimDeviceStrict, RecoveryAnswersOnlyTheGroupFromPort4811) {
       }
     }
   }
+}
+
+// Bytes written as a literal, NULs included.
+template <std::size_t N>
+std::string wire(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+// The read request's variants, as the bytes that leave the device, in order, and in the record.
+TEST(SimDeviceKnobs, ReadRequestVariants) {
+  const std::string rrq_tail = wire(
+      "octet\0tsize\0"
+      "0\0timeout\0"
+      "5\0");
+  struct Case {
+    const char* what;
+    ReadRequestConfig variant;
+    std::vector<std::string> expected;
+  };
+  ReadRequestConfig no_options;
+  no_options.options = false;
+  ReadRequestConfig netascii;
+  netascii.mode = "netascii";
+  ReadRequestConfig swapped;
+  swapped.swap_name_case = true;
+  ReadRequestConfig wrong_first;
+  wrong_first.wrong_name_first = "/vxt2.bin";
+  ReadRequestConfig before;
+  before.opcodes_before = {2, 3, 4, 5};
+  const Case cases[] = {
+      {"no options", no_options, {wire("\0\1/vxt1.bin\0octet\0")}},
+      {"netascii",
+       netascii,
+       {wire("\0\1/vxt1.bin\0netascii\0tsize\0"
+             "0\0timeout\0"
+             "5\0")}},
+      {"the name's case swapped", swapped, {wire("\0\1/VXT1.BIN\0") + rrq_tail}},
+      {"a wrong name first",
+       wrong_first,
+       {wire("\0\1/vxt2.bin\0") + rrq_tail, wire("\0\1/vxt1.bin\0") + rrq_tail}},
+      {"other packets first",
+       before,
+       {wire("\0\2/vxt1.bin\0octet\0"), wire("\0\3\0\1x"), wire("\0\4\0\0"),
+        wire("\0\5\0\0before the request\0"), wire("\0\1/vxt1.bin\0") + rrq_tail}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeviceConfig config = base_config();
+    config.tftp.read_request = c.variant;
+    config.tftp.retries = 0;  // no server answers: one of each, then the device gives up
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    std::string error;
+    UniqueFd listener = open_udp_socket(kPc, 0, false, &error);
+    ASSERT_TRUE(listener.valid()) << error;
+    http_exchange(kDevice, sim.device.web_port(),
+                  get(upgrade_path(local_port(listener.get()), "/vxt1.bin")));
+    std::vector<std::string> seen;
+    Signal never;
+    std::size_t which = 0;
+    std::uint8_t buffer[1024];
+    while (seen.size() < c.expected.size() &&
+           wait_readable({listener.get()}, never.fd(), 5000, &which) == WaitResult::ready) {
+      const auto datagram = receive_datagram(listener.get(), buffer, sizeof buffer);
+      if (datagram) seen.emplace_back(reinterpret_cast<const char*>(buffer), datagram->size);
+    }
+    EXPECT_EQ(seen, c.expected);
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
+    std::vector<std::string> recorded;
+    for (const WireEntry& entry : sim.device.record()) {
+      if (entry.kind == WireKind::tftp_sent || entry.kind == WireKind::tftp_read_request)
+        recorded.push_back(entry.bytes);
+    }
+    EXPECT_EQ(recorded, c.expected);
+  }
+}
+
+// The page variants, read the way the wizard reads a label's value.
+TEST(SimDeviceKnobs, PageVariants) {
+  struct Case {
+    PageVariant variant;
+    const char* mac;     // what the wizard takes for "MAC Address:"
+    const char* serial;  // and for "Serial Number:"
+  };
+  const Case cases[] = {
+      {PageVariant::normal, "001A2B3C4D5E", "VX0001"},
+      {PageVariant::label_missing, "<missing>", "VX0001"},
+      {PageVariant::line_break_between_tags, "\r\n", "\r\n"},
+      {PageVariant::empty_cell_before_value, "001A2B3C4D5E", "VX0001"},
+      {PageVariant::no_labels, "<missing>", "<missing>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.variant));
+    DeviceConfig config = base_config();
+    config.web_faults.page_variant = c.variant;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_EQ(labelled_value(*page, "MAC Address:"), c.mac);
+    EXPECT_EQ(labelled_value(*page, "Serial Number:"), c.serial);
+    if (c.variant == PageVariant::no_labels) {
+      for (const char* label : {"Product Name:", "Software Version:", "Hardware Version:"}) {
+        EXPECT_EQ(page->find(label), std::string::npos) << label;
+      }
+    }
+  }
+}
+
+// The upgrade command and the check after the restart, both authorised under the first nonce:
+// only a device that keeps its nonce across the restart accepts the second.
+TEST(SimDeviceKnobs, KeepsTheNonceAcrossTheRestartOnlyWhenAsked) {
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "nonce kept" : "nonce forgotten");
+    DeviceConfig config = base_config();
+    config.auth.password = "secret";
+    config.auth.keep_nonce_across_restart = keep;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const std::string host = "Host: 192.168.1.1\r\n";
+    const auto challenge = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    const std::string nonce = quoted_value(challenge.value_or(""), "nonce");
+    ASSERT_FALSE(nonce.empty());
+    TestTftpServer server(make_image(700, "9.1"), ServerOptions{});
+    const std::string command = upgrade_path(server.port(), "/vxt1.bin");
+    const auto answer = http_exchange(
+        kDevice, sim.device.web_port(),
+        "GET " + command + " HTTP/1.1\r\n" + host + digest_line(nonce, "ab", {}, command) + "\r\n");
+    EXPECT_EQ(answer.value_or("").substr(0, 12), "HTTP/1.1 200");
+    server.join();
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.restarts == 1 && s.web_listening; }, 5s));
+    DigestForm second;
+    second.nc = "000000002";
+    const auto check = http_exchange(
+        kDevice, sim.device.web_port(),
+        "GET /admin/advanced HTTP/1.1\r\n" + host + digest_line(nonce, "ab", second) + "\r\n");
+    EXPECT_EQ(check.value_or("").substr(0, 12), keep ? "HTTP/1.1 200" : "HTTP/1.1 401");
+    if (keep) {
+      EXPECT_EQ(labelled_value(check.value_or(""), "Software Version:"), "9.1");
+    }
+  }
+}
+
+// Held open, the upgrade command's connection ends only after the restart: the record shows the
+// command, the transfer, and then the close.
+TEST(SimDeviceKnobs, HoldsTheUpgradeCommandsConnectionUntilAfterTheRestart) {
+  DeviceConfig config = base_config();
+  config.web_faults.hold_upgrade_connection = true;
+  Started sim(config);
+  ASSERT_TRUE(sim.ok);
+  const auto image = make_image(1500, "9.9.9");
+  TestTftpServer server(image, ServerOptions{});
+  const auto answer =
+      http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt7.bin")));
+  // http_exchange returns when the device closes: by then it is back with the new image.
+  EXPECT_EQ(answer.value_or("").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(sim.device.status().counters.restarts, 1u);
+  server.join();
+  EXPECT_TRUE(server.completed);
+  ASSERT_TRUE(sim.device.wait_for_record(
+      [](const std::vector<WireEntry>& r) { return !entries_of(r, WireKind::http_closed).empty(); },
+      5s));
+  std::vector<WireKind> order;
+  for (const WireEntry& entry : sim.device.record()) {
+    if (entry.kind == WireKind::http_request || entry.kind == WireKind::tftp_end ||
+        entry.kind == WireKind::http_closed)
+      order.push_back(entry.kind);
+  }
+  EXPECT_EQ(order, (std::vector<WireKind>{WireKind::http_request, WireKind::tftp_end,
+                                          WireKind::http_closed}));
+  const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+  EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "9.9.9");
 }
 
 }  // namespace
