@@ -351,6 +351,11 @@ void message_opened(const MessageSnapshot& m) {
 
 void message_closed(int message) { emit({{"event", "destroy"}, {"window", message}}); }
 
+// The driver learns of blocking from the message events themselves.
+void input_blocked(int, bool) {}
+
+void gesture_refused(const std::string& text) { emit_error(text); }
+
 void process_ending(int status) { emit({{"event", "exit"}, {"status", status}}); }
 
 }  // namespace frontend

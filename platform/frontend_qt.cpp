@@ -610,6 +610,12 @@ void message_closed(int message) {
   });
 }
 
+// Qt's own modality keeps input from blocked windows.
+void input_blocked(int /*window*/, bool /*blocked*/) {}
+
+// A person sees the window go; nothing more to say.
+void gesture_refused(const std::string& /*text*/) {}
+
 void process_ending(int /*status*/) {
   // Nothing is buffered here: everything shown is already on the screen.
 }
