@@ -8,7 +8,10 @@
 // Lines go out through a writer thread of their own, so a driver that reads slowly holds up
 // only its own view, never the model's lock and with it every wizard thread.
 #include <errno.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -357,6 +360,27 @@ bool apply(const json& line, void (*start_wizard)(), std::string* error) {
   return false;
 }
 
+// The wizard lives as long as the process that started it (its driver): when that process
+// ends, so does the wizard, at once and without an exit line, so that a dead driver leaves no
+// wizard holding ports behind. The end of input alone changes nothing.
+void end_with_driver() {
+  const pid_t driver = getppid();
+  const int driver_fd = static_cast<int>(syscall(SYS_pidfd_open, driver, 0));
+  if (driver_fd >= 0) {
+    // Readable once the whole driver process has ended, whichever of its threads started us.
+    std::thread([driver_fd] {
+      pollfd p{driver_fd, POLLIN, 0};
+      while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }).detach();
+  } else {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+  }
+  // Ended before we watched it: we already belong to another parent.
+  if (getppid() != driver) _exit(0);
+}
+
 }  // namespace
 
 namespace frontend {
@@ -364,6 +388,7 @@ namespace frontend {
 int run(int, char**, void (*start_wizard)()) {
   // A driver that has gone makes writes fail; they must not end the process by a signal.
   signal(SIGPIPE, SIG_IGN);
+  end_with_driver();
   writer().start();
   std::string text;
   while (std::getline(std::cin, text)) {

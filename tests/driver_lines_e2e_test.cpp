@@ -1,7 +1,14 @@
 // The scripted wizard driven the way a program drives it: several lines in one write. Each
-// line takes effect in the order written, as a person's gestures would.
+// line takes effect in the order written, as a person's gestures would, and the wizard lives
+// exactly as long as its driver.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <string>
 
 #include "tests/scripted_wizard.h"
@@ -109,6 +116,82 @@ TEST(DriverLines, TypingNeverOvertakesAPressWrittenBeforeIt) {
     }
   }
   EXPECT_EQ(failures, 0) << "failed runs of " << runs;
+}
+
+TEST(DriverLines, TheEndOfInputChangesNothing) {
+  ScriptedWizard wizard;
+  wizard.send(start_line);
+  wizard.expect_open(141);
+  wizard.send({{"action", "press"}, {"dialog", 141}, {"control", 1028}});
+  wizard.close_input();
+  // The press written before the end still takes effect, and the wizard goes on.
+  EXPECT_EQ(wizard.expect_open(139)["dialog"], 139);
+}
+
+// Reads from `fd` until `needle` has come; false at the end of the stream or after the guard.
+bool read_until(int fd, const std::string& needle) {
+  std::string seen;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (seen.find(needle) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    seen.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+TEST(DriverLines, TheWizardEndsWhenTheProcessThatStartedItDies) {
+  // The orphaned wizard becomes our child, so we can see it end.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  const std::string first_line = start_line.dump() + "\n";
+  int output[2];
+  int pid_pipe[2];
+  ASSERT_EQ(pipe(output), 0);
+  ASSERT_EQ(pipe(pid_pipe), 0);
+  const pid_t driver = fork();
+  ASSERT_GE(driver, 0);
+  if (driver == 0) {
+    // The driver: starts the wizard, writes its first line, keeps its input open and waits.
+    int input[2];
+    if (pipe(input) != 0) _exit(1);
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(input[0], STDIN_FILENO);
+      dup2(output[1], STDOUT_FILENO);
+      for (int fd : {input[0], input[1], output[0], output[1], pid_pipe[0], pid_pipe[1]}) close(fd);
+      execl(VXT_SCRIPTED_PROGRAM, VXT_SCRIPTED_PROGRAM, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    if (write(pid_pipe[1], &child, sizeof child) != sizeof child) _exit(1);
+    if (write(input[1], first_line.data(), first_line.size()) < 0) _exit(1);
+    for (;;) pause();
+  }
+  close(output[1]);
+  close(pid_pipe[1]);
+  pid_t wizard = -1;
+  ASSERT_EQ(read(pid_pipe[0], &wizard, sizeof wizard), static_cast<ssize_t>(sizeof wizard));
+  close(pid_pipe[0]);
+  EXPECT_TRUE(read_until(output[0], "\"dialog\":141")) << "the wizard did not start";
+
+  kill(driver, SIGKILL);
+  waitpid(driver, nullptr, 0);
+  bool ended = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!ended && std::chrono::steady_clock::now() < deadline) {
+    ended = waitpid(wizard, nullptr, WNOHANG) == wizard;
+    if (!ended) usleep(2000);
+  }
+  EXPECT_TRUE(ended) << "the wizard lives on after its driver died";
+  if (!ended) {
+    kill(wizard, SIGKILL);
+    waitpid(wizard, nullptr, 0);
+  }
+  close(output[0]);
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 }  // namespace
