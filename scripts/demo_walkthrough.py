@@ -3,15 +3,25 @@
 what the screens show, so the wizard can be seen working on a machine without a display."""
 import argparse
 import json
-import select
+import queue
 import subprocess
 import sys
+import threading
 
 
 class Wizard:
     def __init__(self, program):
         self.p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   text=True, bufsize=1)
+        # Lines are read on a thread of their own: a select() on the buffered pipe would miss
+        # a second line that came in the same read as the first.
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.p.stdout:
+            self.lines.put(line)
+        self.lines.put(None)  # the wizard's output ended
 
     def send(self, action):
         print("  person>", json.dumps(action))
@@ -20,11 +30,11 @@ class Wizard:
 
     def until(self, event, **fields):
         while True:
-            ready, _, _ = select.select([self.p.stdout], [], [], 30)
-            if not ready:
+            try:
+                line = self.lines.get(timeout=30)
+            except queue.Empty:
                 sys.exit("demo: the wizard went silent waiting for " + event)
-            line = self.p.stdout.readline()
-            if not line:
+            if line is None:
                 sys.exit("demo: the wizard ended early")
             e = json.loads(line)
             show(e)
