@@ -432,6 +432,14 @@ TEST(WebClient, ConnectionFailures) {
     for (const json& e : wizard.events()) {
       EXPECT_FALSE(e["event"] == "destroy" && e["window"] == connecting["window"]);
     }
+    // The bar keeps moving while the message is up: the window stays responsive.
+    EXPECT_FALSE(wizard
+                     .expect(
+                         [&](const json& e) {
+                           return e["event"] == "progress" && e["window"] == connecting["window"];
+                         },
+                         "the connecting window's bar moving under the message")
+                     .is_null());
     expect_failure_and_exit(wizard, message, c.message);
     if (device) {
       EXPECT_TRUE(device->http_request_heads().empty());
