@@ -227,9 +227,11 @@ TEST_F(Upgrade, AWorkingDeviceIsUpgradedEndToEnd) {
     EXPECT_EQ(captions[0], "Uploading Firmware to VXT@127.0.0.2 0/761368 Bytes");
     EXPECT_EQ(captions[1], "Uploading Firmware to VXT@127.0.0.2 512/761368 Bytes");
     EXPECT_EQ(captions[1488], "Uploading Firmware to VXT@127.0.0.2 761368/761368 Bytes");
+    // Progress lines a slow driver has not read yet are replaced by newer ones, so only the
+    // range, a start short of its end and the end are sure to be seen.
     ASSERT_FALSE(settle_progress.empty());
-    EXPECT_EQ(settle_progress.front()["pos"], 0);
     EXPECT_EQ(settle_progress.front()["min"], 0);
+    EXPECT_LT(settle_progress.front()["pos"].get<int>(), 1562);
     EXPECT_GE(settle_progress.back()["pos"].get<int>(), 1562);
   }
 }
