@@ -194,9 +194,15 @@ TEST_F(Upgrade, AWorkingDeviceIsUpgradedEndToEnd) {
     const json instructions =
         w.expect([](const json& e) { return e["event"] == "text" && e["control"] == 1032; },
                  "the waiting window's instructions");
-    EXPECT_EQ(instructions["text"].get<std::string>().rfind(
-                  "Firmware upload will begin when the VXT is idle", 0),
-              0u);
+    EXPECT_EQ(instructions["text"],
+              "Firmware upload will begin when the VXT is idle, where the VXT will request to "
+              "download the firmware from this PC using TFTP at the first available UDP port "
+              "starting at port number 69.\r\n\r\nIf firmware download does not start, please "
+              "check that you have done the following: a) Hangup properly all the phones "
+              "attached to the VXT, b) Disable any firewall software (such as Internet "
+              "Connection Firewall) on this PC, and c) Make sure that this PC and the VXT are "
+              "on the same LAN subnet; it will not work for example if this PC is behind a "
+              "router while the VXT is in front of it.");
     const json uploading = w.expect_open(110, 60);
     EXPECT_EQ(uploading["caption"], "Uploading Firmware To VXT");
     fast_forward_settle_wait(w);
