@@ -38,7 +38,8 @@ int wizard_entry() {
     return 0;
   }
 
-  // The TFTP listener and the mode's command join here.
+  if (session.mode == 1) start_upgrade_transfer();
+  // The recovery path's listener and start request join here.
   return 0;
 }
 
