@@ -154,10 +154,20 @@ constexpr int button_overhead = 12;
 // A long device value scrolls in its box rather than stretching the whole window.
 constexpr double widest_text_fit = 1.6;
 
-// How much wider than its template a window is drawn so that no line of its texts wraps where
-// the text has no line break. The templates were sized for "MS Sans Serif"; the face that
-// stands in for it (DejaVu Sans on most Linux desktops) sets the same words wider relative to
-// its average letter, so the base units alone do not hold the texts. 1 when everything fits.
+// Lines of `text` when it wraps at `width` pixels (as a word-wrapping label or text area does).
+int wrapped_line_count(const QFontMetrics& font_metrics, const QString& text, int width) {
+  const QRect bounds =
+      font_metrics.boundingRect(QRect(0, 0, std::max(1, width), 1 << 20), Qt::TextWordWrap, text);
+  return std::max(1, (bounds.height() + font_metrics.lineSpacing() / 2) /
+                         std::max(1, font_metrics.lineSpacing()));
+}
+
+// How much wider than its template a window is drawn so that its texts break only where the
+// templates' own font breaks them. The templates were sized for "MS Sans Serif"; the face
+// that stands in for it (DejaVu Sans on most Linux desktops) sets the same words wider
+// relative to its average letter, so the base units alone do not hold the texts. A text that
+// carries its own line breaks must keep each line whole; one without breaks may wrap within
+// the lines its box is tall enough for, as the original does. 1 when everything fits.
 double text_fit_scale(const WindowSnapshot& window, const frontend::Metrics& metrics) {
   const QFontMetrics font_metrics(dialog_font());
   double scale = 1.0;
@@ -174,9 +184,24 @@ double text_fit_scale(const WindowSnapshot& window, const frontend::Metrics& met
       continue;  // what a person types may be as long as they like; the box scrolls
     }
     const double room = control.width * metrics.base_x / 4.0;
-    if (room <= 0) continue;
+    if (room <= 0 || control.text.empty()) continue;
     QString text = display_lines(control.text);
     if (control.kind == ControlKind::static_text) text = without_mnemonics(text);
+    const int box_lines = control.height * metrics.base_y / 8 / std::max(1, font_metrics.height());
+    const bool may_wrap =
+        control.kind != ControlKind::push_button && !text.contains(QLatin1Char('\n')) &&
+        box_lines >= 2 &&
+        (control.kind == ControlKind::static_text || (control.style & style_multi_line) != 0);
+    if (may_wrap) {
+      double needed = 1.0;
+      while (needed < widest_text_fit &&
+             wrapped_line_count(font_metrics, text, static_cast<int>(room * needed) - overhead) >
+                 box_lines) {
+        needed += 0.05;
+      }
+      scale = std::max(scale, needed);
+      continue;
+    }
     for (const QString& line : text.split(QLatin1Char('\n'))) {
       const int needed = font_metrics.horizontalAdvance(line) + overhead;
       if (needed > room) scale = std::max(scale, needed / room);

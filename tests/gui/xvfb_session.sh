@@ -7,12 +7,14 @@ stop_all() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 # start_xvfb SCALE WxH: a display, and Qt's scale factor for the program (1 or 2).
 start_xvfb() {
   export QT_SCALE_FACTOR=$1
-  local display=:$((100 + RANDOM % 400))
-  Xvfb "$display" -ac -nolisten tcp -screen 0 "$2x24" >/dev/null 2>&1 &
+  # Xvfb picks a free display itself and writes its number to the file.
+  local number_file=$work/display
+  Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 "$2x24" 3>"$number_file" >"$work/xvfb.log" 2>&1 &
   remember $!
-  export DISPLAY=$display
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-  echo "Xvfb did not start"; return 1
+  for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
+  [ -s "$number_file" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; return 1; }
+  export DISPLAY=:$(tr -d '[:space:]' <"$number_file")
+  xdpyinfo >/dev/null
 }
 
 # step NAME CAPTION-REGEX [SECONDS]: waits for a window whose caption matches, focuses it and
