@@ -13,11 +13,11 @@
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -26,6 +26,7 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <map>
@@ -117,22 +118,96 @@ class UpperCaseValidator : public QValidator {
   }
 };
 
-QPixmap program_icon(QSize size) {
-  const int side = std::max(8, std::min(size.width(), size.height()));
-  QPixmap pixmap(side, side);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(0x10, 0x30, 0x70), 1));
-  painter.setBrush(QColor(0x2a, 0x5d, 0xb0));
-  painter.drawRoundedRect(QRectF(0.5, 0.5, side - 1.0, side - 1.0), side / 6.0, side / 6.0);
-  QFont font = painter.font();
-  font.setBold(true);
-  font.setPixelSize(std::max(4, side * 2 / 5));
-  painter.setFont(font);
-  painter.setPen(Qt::white);
-  painter.drawText(QRect(0, 0, side, side), Qt::AlignCenter, QStringLiteral("VXT"));
-  return pixmap;
+// The program's icon, rendered from its SVG at build time in every hicolor size and embedded,
+// so windows and the dialogs' icon control stay sharp at any scale.
+const QIcon& program_icon() {
+  static const QIcon icon = [] {
+    QIcon made;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+      made.addFile(QStringLiteral(":/icons/%1x%1/apps/vxt-upgrade.png").arg(size),
+                   QSize(size, size));
+    }
+    return made;
+  }();
+  return icon;
+}
+
+// Read-only single-line texts keep their text unselected when tabbed to: a selected read-only
+// value looks like something about to be replaced.
+class TextLine : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLineEdit::focusInEvent(event);
+    if (isReadOnly()) deselect();
+  }
+};
+
+// Pixels a line of text needs beyond its own advance inside each kind of box (frames,
+// margins, the caret).
+constexpr int text_area_overhead = 6;
+constexpr int text_line_overhead = 10;
+constexpr int label_overhead = 2;
+constexpr int button_overhead = 12;
+// A long device value scrolls in its box rather than stretching the whole window.
+constexpr double widest_text_fit = 1.6;
+
+// Lines of `text` when it wraps at `width` pixels (as a word-wrapping label or text area does).
+int wrapped_line_count(const QFontMetrics& font_metrics, const QString& text, int width) {
+  const QRect bounds =
+      font_metrics.boundingRect(QRect(0, 0, std::max(1, width), 1 << 20), Qt::TextWordWrap, text);
+  return std::max(1, (bounds.height() + font_metrics.lineSpacing() / 2) /
+                         std::max(1, font_metrics.lineSpacing()));
+}
+
+// How much wider than its template a window is drawn so that its texts break only where the
+// templates' own font breaks them. The templates were sized for "MS Sans Serif"; the face
+// that stands in for it (DejaVu Sans on most Linux desktops) sets the same words wider
+// relative to its average letter, so the base units alone do not hold the texts. A text that
+// carries its own line breaks must keep each line whole; one without breaks may wrap within
+// the lines its box is tall enough for, as the original does. 1 when everything fits.
+double text_fit_scale(const WindowSnapshot& window, const frontend::Metrics& metrics) {
+  const QFontMetrics font_metrics(dialog_font());
+  double scale = 1.0;
+  for (const ControlState& control : window.controls) {
+    int overhead = 0;
+    const bool read_only = (control.style & style_read_only) != 0;
+    if (control.kind == ControlKind::static_text) {
+      overhead = label_overhead;
+    } else if (control.kind == ControlKind::push_button) {
+      overhead = button_overhead;
+    } else if (control.kind == ControlKind::edit && read_only) {
+      overhead = (control.style & style_multi_line) ? text_area_overhead : text_line_overhead;
+    } else {
+      continue;  // what a person types may be as long as they like; the box scrolls
+    }
+    const double room = control.width * metrics.base_x / 4.0;
+    if (room <= 0 || control.text.empty()) continue;
+    QString text = display_lines(control.text);
+    if (control.kind == ControlKind::static_text) text = without_mnemonics(text);
+    const int box_lines = control.height * metrics.base_y / 8 / std::max(1, font_metrics.height());
+    const bool may_wrap =
+        control.kind != ControlKind::push_button && !text.contains(QLatin1Char('\n')) &&
+        box_lines >= 2 &&
+        (control.kind == ControlKind::static_text || (control.style & style_multi_line) != 0);
+    if (may_wrap) {
+      double needed = 1.0;
+      while (needed < widest_text_fit &&
+             wrapped_line_count(font_metrics, text, static_cast<int>(room * needed) - overhead) >
+                 box_lines) {
+        needed += 0.05;
+      }
+      scale = std::max(scale, needed);
+      continue;
+    }
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+      const int needed = font_metrics.horizontalAdvance(line) + overhead;
+      if (needed > room) scale = std::max(scale, needed / room);
+    }
+  }
+  return std::min(scale, widest_text_fit);
 }
 
 void blend_into_dialog(QWidget* widget) {
@@ -147,12 +222,15 @@ Qt::Alignment horizontal_alignment(unsigned style) {
   return Qt::AlignLeft;
 }
 
+// Message windows are at least this wide (dialog units), whatever their text.
+constexpr int message_min_width_units = 160;
+
 int clamped(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
 class DialogWindow : public QDialog {
  public:
   DialogWindow(const WindowSnapshot& window, const frontend::Metrics& metrics)
-      : number_(window.number) {
+      : number_(window.number), metrics_(metrics), scale_x_(text_fit_scale(window, metrics)) {
     setObjectName(QStringLiteral("window_%1").arg(window.number));
     setProperty("vxt_dialog", window.dialog);
     setProperty("vxt_window", window.number);
@@ -164,8 +242,8 @@ class DialogWindow : public QDialog {
     QWidget* previous = nullptr;
     for (const ControlState& control : window.controls) {
       QWidget* widget = make_control(control);
-      widget->setGeometry(control.x * metrics.base_x / 4, control.y * metrics.base_y / 8,
-                          std::max(1, control.width * metrics.base_x / 4),
+      widget->setGeometry(to_x(control.x), control.y * metrics.base_y / 8,
+                          std::max(1, to_x(control.width)),
                           std::max(1, control.height * metrics.base_y / 8));
       if (control.kind == ControlKind::drop_down_list) {
         // The template's height includes the dropped list; the closed box keeps its own.
@@ -182,13 +260,20 @@ class DialogWindow : public QDialog {
     }
 
     // The model's size is in pixels of our own base units; never cut the laid-out controls.
-    const int width = std::max(window.width, window.width_units * metrics.base_x / 4);
+    const int width = std::max(window.width, to_x(window.width_units));
     const int height = std::max(window.height, window.height_units * metrics.base_y / 8);
     setFixedSize(std::max(1, width), std::max(1, height));
-    move(window.x, window.y);
+    // A window drawn wider than the model knows it keeps the centre the model gave it.
+    widened_by_ = std::max(0, width - window.width);
+    setProperty("vxt_scale_x", scale_x_);
+    place(window.x, window.y);
+    setWindowIcon(program_icon());
     set_focus(window.focus);
     blocked_ = window.blocked;
   }
+
+  // Moves to where the model put the window.
+  void place(int x, int y) { move(x - widened_by_ / 2, y); }
 
   bool blocked() const { return blocked_; }
   void set_blocked(bool blocked) { blocked_ = blocked; }
@@ -212,7 +297,14 @@ class DialogWindow : public QDialog {
 
   void set_focus(int control_id) {
     auto found = controls_.find(control_id);
-    if (found != controls_.end()) found->second.widget->setFocus(Qt::OtherFocusReason);
+    if (found == controls_.end()) return;
+    QWidget* widget = found->second.widget;
+    widget->setFocus(Qt::OtherFocusReason);
+    // The wizard moves the focus into a box after refusing its text (an invalid address):
+    // selected, the next keystroke replaces the bad text.
+    if (auto* edit = qobject_cast<QLineEdit*>(widget); edit && !edit->isReadOnly()) {
+      edit->selectAll();
+    }
   }
 
   void reject() override { escape(); }
@@ -336,14 +428,15 @@ class DialogWindow : public QDialog {
     if (control.kind == ControlKind::drop_down_list) set_list(entry, control);
     if (control.kind == ControlKind::icon) {
       // Icons keep their natural size at the control's corner, as dialogs draw them.
-      static_cast<QLabel*>(widget)->setPixmap(program_icon(QSize(32, 32)));
+      auto* picture = static_cast<QLabel*>(widget);
+      picture->setPixmap(program_icon().pixmap(QSize(32, 32), devicePixelRatioF()));
     }
     if (id != no_control_id) controls_[id] = std::move(entry);
     return widget;
   }
 
   QWidget* make_line_edit(int id, unsigned style) {
-    auto* edit = new QLineEdit(this);
+    auto* edit = new TextLine(this);
     edit->setReadOnly((style & style_read_only) != 0);
     edit->setFrame((style & style_border) != 0 || !(style & style_read_only));
     edit->setAlignment(horizontal_alignment(style) | Qt::AlignVCenter);
@@ -372,6 +465,8 @@ class DialogWindow : public QDialog {
     if (read_only) {
       blend_into_dialog(edit);
       edit->viewport()->setAutoFillBackground(false);
+      // A caret shows where the focus is when the text is tabbed to; nothing gets selected.
+      edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     } else {
       // QPlainTextEdit has no textEdited; programmatic changes are fenced by the flag.
       connect(edit, &QPlainTextEdit::textChanged, this, [this, id, edit] {
@@ -445,7 +540,15 @@ class DialogWindow : public QDialog {
     if (list->currentIndex() != selected) list->setCurrentIndex(selected);
   }
 
+  // Dialog units to pixels across; the vertical unit is never stretched.
+  int to_x(int units) const {
+    return static_cast<int>(std::floor(units * metrics_.base_x * scale_x_ / 4.0));
+  }
+
   int number_;
+  frontend::Metrics metrics_;
+  double scale_x_;
+  int widened_by_ = 0;
   std::map<int, Control> controls_;
   bool blocked_ = false;
 };
@@ -543,6 +646,8 @@ int run(int argc, char** argv, void (*start_wizard)()) {
   QApplication application(qt_argc, qt_argv);
   // Between two screens no window may be open; the process ends through the wizard.
   QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(program_icon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("vxt-upgrade"));
   {
     const Metrics measured = measure_metrics();
     std::lock_guard<std::mutex> lock(metrics_mutex);
@@ -601,7 +706,7 @@ void focus_changed(int window, int control) {
 void window_moved(int window, int x, int y) {
   post([window, x, y](Hub& gui) {
     if (DialogWindow* dialog = gui.window(window)) {
-      dialog->move(x, y);
+      dialog->place(x, y);
       dialog->raise();
     }
   });
@@ -627,6 +732,17 @@ void message_opened(const MessageSnapshot& message) {
     box->setWindowTitle(from_bytes(message.title));
     box->setText(display_lines(message.text));
     box->setStandardButtons(QMessageBox::Ok);
+    // Drawn like the screens: their font, a plain OK button, room for a short message.
+    box->setFont(dialog_font());
+    box->setWindowIcon(program_icon());
+    if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+      ok->setIcon(QIcon());
+      ok->setFont(dialog_font());
+    }
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+      label->setFont(dialog_font());
+      label->setMinimumWidth(message_min_width_units * metrics().base_x / 4);
+    }
     // Qt's own modality can only block the owner or everything; what a task-modal message
     // blocks comes from the model (input_blocked), and a message owned by none blocks nothing.
     box->setWindowModality(owner ? Qt::WindowModal : Qt::NonModal);

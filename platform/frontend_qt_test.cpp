@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -236,13 +237,19 @@ TEST(FrontendQt, WelcomeScreenShowsItsTextsAndEachGestureReachesTheScreen) {
             EXPECT_TRUE(upgrade->isDefault());
             EXPECT_FALSE(recover->isDefault());
 
-            // Dialog units become pixels through the front end's own base units.
+            // Dialog units become pixels through the front end's own base units, across
+            // stretched as far as the window's texts need (never narrower).
             const frontend::Metrics m = frontend::metrics();
             EXPECT_GT(m.base_x, 0);
             EXPECT_GT(m.base_y, 0);
-            EXPECT_EQ(upgrade->geometry(), QRect(47 * m.base_x / 4, 105 * m.base_y / 8,
-                                                 93 * m.base_x / 4, 14 * m.base_y / 8));
-            EXPECT_EQ(recover->geometry().topLeft(), QPoint(47 * m.base_x / 4, 126 * m.base_y / 8));
+            const double scale = dialog->property("vxt_scale_x").toDouble();
+            EXPECT_GE(scale, 1.0);
+            const auto x = [&](int units) {
+              return static_cast<int>(std::floor(units * m.base_x * scale / 4.0));
+            };
+            EXPECT_EQ(upgrade->geometry(),
+                      QRect(x(47), 105 * m.base_y / 8, x(93), 14 * m.base_y / 8));
+            EXPECT_EQ(recover->geometry().topLeft(), QPoint(x(47), 126 * m.base_y / 8));
             EXPECT_GE(dialog->width(), 192 * m.base_x / 4);
             EXPECT_GE(dialog->height(), 149 * m.base_y / 8);
           }

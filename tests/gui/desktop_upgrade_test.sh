@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# A whole upgrade with the desktop program as a person does it: the real vxt-upgrade under Xvfb,
+# driven with xdotool (keys and typing), against the simulated device, in a private network
+# namespace (run through tests/in_netns). Saves a screenshot of every screen on the way and
+# checks that the device ends with the embedded image and the success window names its version.
+#   desktop_upgrade_test.sh <vxt-upgrade> <vxt-device-sim> <embedded image> <screenshot dir> [scale]
+set -euo pipefail
+program=$1 sim=$2 image=$3 shots=$4 scale=${5:-1}
+source "$(dirname "$0")/xvfb_session.sh"
+
+mkdir -p "$shots"
+work=$(mktemp -d)
+trap 'stop_all; rm -rf "$work"' EXIT
+
+"$sim" --address 127.0.0.2 --password secret --restart-delay 2000 \
+  --software-version 1.0.0 --save-image "$work/received.bin" >"$work/sim.log" 2>&1 &
+remember $!
+start_xvfb "$scale" $([ "$scale" = 2 ] && echo 2048x1536 || echo 1024x768)
+
+"$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+remember $program_pid
+
+step welcome "Tavero Firmware Upgrade Utility"
+key Return                       # "Upgrade Firmware " is the default button
+step warning "Firmware Upgrade$"
+key Tab Return                   # the focus starts on Cancel; Continue is next
+step address "^VXT Firmware Upgrade$"
+type_text 127.0.0.2
+key Return
+step password "Enter Password Information"
+type_text secret                 # the focus is in the password box, "admin" in the user box
+key Return
+step confirm "Confirm Upgrade to Ver\\. "
+key Return                       # "Upgrade"
+# The device fetches the image at once (the waiting and uploading captions flash by on
+# loopback), stores it and restarts; the uploading window then counts the wait of about 50 s.
+step updating "Updating Firmware to VXT@127.0.0.2" 60
+step success "VXT@127.0.0.2 Upgrade Successful!" 180
+key Return
+wait_exit $program_pid 30
+
+cmp "$image" "$work/received.bin"
+version=$(dd if="$image" bs=1 skip=92 count=36 status=none | tr -d '\0')
+grep -F "software $version" "$work/sim.log" >/dev/null \
+  || { echo "the device did not come back with version $version"; tail -n 20 "$work/sim.log"; exit 1; }
+echo "device holds the embedded image byte for byte ($(stat -c %s "$work/received.bin") bytes)"
+echo "screenshots: $(ls "$shots" | tr '\n' ' ')"

@@ -1,0 +1,49 @@
+# Shared by the desktop program's Xvfb tests: a display of their own, windows waited for by
+# their caption, gestures through xdotool, a screenshot per screen.
+pids=()
+remember() { pids+=("$1"); }
+stop_all() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+
+# start_xvfb SCALE WxH: a display, and Qt's scale factor for the program (1 or 2).
+start_xvfb() {
+  export QT_SCALE_FACTOR=$1
+  # Xvfb picks a free display itself and writes its number to the file.
+  local number_file=$work/display
+  Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 "$2x24" 3>"$number_file" >"$work/xvfb.log" 2>&1 &
+  remember $!
+  for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
+  [ -s "$number_file" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; return 1; }
+  export DISPLAY=:$(tr -d '[:space:]' <"$number_file")
+  xdpyinfo >/dev/null
+}
+
+# step NAME CAPTION-REGEX [SECONDS]: waits for a window whose caption matches, focuses it and
+# saves a screenshot of the screen as NAME.png.
+step() {
+  local name=$1 caption=$2 seconds=${3:-30} window=""
+  for _ in $(seq $((seconds * 10))); do
+    window=$(xdotool search --onlyvisible --name "$caption" 2>/dev/null | tail -n 1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  if [ -z "$window" ]; then
+    echo "no window \"$caption\" within ${seconds}s"
+    [ -f "$work/program.log" ] && cat "$work/program.log"
+    [ -f "$work/sim.log" ] && tail -n 30 "$work/sim.log"
+    return 1
+  fi
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" || true
+  sleep 0.3   # let the window paint before the picture; not part of any check
+  import -window root "$shots/$name.png"
+  echo "screen: $name ($(xdotool getwindowname "$window"))"
+}
+
+key() { xdotool key --delay 80 "$@"; }
+type_text() { xdotool type --delay 40 "$1"; }
+
+wait_exit() {
+  local pid=$1 seconds=$2
+  for _ in $(seq $((seconds * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then echo "the program did not end"; return 1; fi
+  wait "$pid"
+}
