@@ -73,30 +73,44 @@ def main():
     parser.add_argument("--password", default="admin", help="the device's password")
     parser.add_argument("--restart-wait", type=float, default=6.0,
                         help="seconds to let the device restart before the clock jumps")
+    parser.add_argument("--recovery", action="store_true",
+                        help="recover the device by its serial number instead of upgrading it")
+    parser.add_argument("--serial", default="VX0001", help="the device's serial number")
     args = parser.parse_args()
     w = Wizard(args.program)
     w.send({"action": "start", "addresses": [args.pc], "screen": {"w": 1024, "h": 768}})
     welcome = w.until("open", dialog=141)
     w.send({"action": "key", "window": welcome["window"], "key": "escape"})
-    w.send({"action": "press", "window": welcome["window"], "control": 1028})
-    w.until("open", dialog=139)
-    w.send({"action": "press", "dialog": 139, "control": 1})
-    address = w.until("open", dialog=101)
-    w.send({"action": "type", "window": address["window"], "control": 1000, "text": "10.1.0.300"})
-    w.send({"action": "press", "window": address["window"], "control": 1})
-    message = w.until("message")
-    w.send({"action": "dismiss", "window": message["window"]})
-    w.send({"action": "type", "window": address["window"], "control": 1000, "text": args.device})
-    w.send({"action": "press", "window": address["window"], "control": 1})
-    password = w.until("open", dialog=104)
-    w.send({"action": "type", "window": password["window"], "control": 1005,
-            "text": args.password})
-    w.send({"action": "press", "window": password["window"], "control": 1})
+    if args.recovery:
+        w.send({"action": "press", "window": welcome["window"], "control": 1029})
+        entry = w.until("open", dialog=142)
+        w.send({"action": "type", "window": entry["window"], "control": 1027,
+                "text": args.serial.lower()})  # the box turns it into capitals
+        w.send({"action": "press", "window": entry["window"], "control": 1})
+        w.until("open", dialog=105)  # the search by serial number runs under it
+    else:
+        w.send({"action": "press", "window": welcome["window"], "control": 1028})
+        w.until("open", dialog=139)
+        w.send({"action": "press", "dialog": 139, "control": 1})
+        address = w.until("open", dialog=101)
+        w.send({"action": "type", "window": address["window"], "control": 1000,
+                "text": "10.1.0.300"})
+        w.send({"action": "press", "window": address["window"], "control": 1})
+        message = w.until("message")
+        w.send({"action": "dismiss", "window": message["window"]})
+        w.send({"action": "type", "window": address["window"], "control": 1000,
+                "text": args.device})
+        w.send({"action": "press", "window": address["window"], "control": 1})
+        password = w.until("open", dialog=104)
+        w.send({"action": "type", "window": password["window"], "control": 1005,
+                "text": args.password})
+        w.send({"action": "press", "window": password["window"], "control": 1})
     confirm = w.until("open", dialog=103)
     w.send({"action": "press", "window": confirm["window"], "control": 1})
     w.until("open", dialog=114)
     w.until("open", dialog=110)
-    w.until("caption", text="Updating Firmware to VXT@" + args.device)
+    label = args.serial.upper() if args.recovery else args.device
+    w.until("caption", text="Updating Firmware to VXT@" + label)
     # The device restarts meanwhile; let it come back, then skip the rest of the ~50 s wait.
     time.sleep(args.restart_wait)
     w.send({"action": "advance_clock", "ms": 50000})
