@@ -167,7 +167,8 @@ int wrapped_line_count(const QFontMetrics& font_metrics, const QString& text, in
 // that stands in for it (DejaVu Sans on most Linux desktops) sets the same words wider
 // relative to its average letter, so the base units alone do not hold the texts. A text that
 // carries its own line breaks must keep each line whole; one without breaks may wrap within
-// the lines its box is tall enough for, as the original does. 1 when everything fits.
+// the lines its box is tall enough for, as the original does, and so may a line far longer
+// than its box (a paragraph). 1 when everything fits.
 double text_fit_scale(const WindowSnapshot& window, const frontend::Metrics& metrics) {
   const QFontMetrics font_metrics(dialog_font());
   double scale = 1.0;
@@ -204,7 +205,8 @@ double text_fit_scale(const WindowSnapshot& window, const frontend::Metrics& met
     }
     for (const QString& line : text.split(QLatin1Char('\n'))) {
       const int needed = font_metrics.horizontalAdvance(line) + overhead;
-      if (needed > room) scale = std::max(scale, needed / room);
+      // A line that no stretch could hold is a paragraph, meant to wrap in its box.
+      if (needed > room && needed <= room * widest_text_fit) scale = std::max(scale, needed / room);
     }
   }
   return std::min(scale, widest_text_fit);
