@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -113,6 +114,46 @@ bool Device::wait_until(const std::function<bool(const DeviceStatus&)>& predicat
   return changed_.wait_for(lock, timeout, [&] { return predicate(status_); });
 }
 
+void Device::note(WireEntry entry) {
+  const std::string line = describe(entry);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (record_.size() < config_.record_limit) {
+      record_.push_back(std::move(entry));
+    } else {
+      ++status_.counters.record_dropped;
+    }
+  }
+  changed_.notify_all();
+  log(line);
+}
+
+std::vector<WireEntry> Device::record() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return record_;
+}
+
+std::vector<WireEntry> Device::record(WireKind kind) const { return entries_of(record(), kind); }
+
+std::vector<std::string> Device::http_request_heads() const {
+  std::vector<std::string> heads;
+  for (const WireEntry& entry : record(WireKind::http_request)) heads.push_back(entry.bytes);
+  return heads;
+}
+
+std::vector<WireEntry> Device::violations() const { return record(WireKind::violation); }
+
+void Device::clear_record() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  record_.clear();
+}
+
+bool Device::wait_for_record(const std::function<bool(const std::vector<WireEntry>&)>& predicate,
+                             std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return predicate(record_); });
+}
+
 bool Device::open_web_listener(std::string* error) {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int on = 1;
@@ -218,13 +259,17 @@ void Device::stop() {
 }
 
 void Device::web_loop() {
-  auto responder = std::make_unique<WebResponder>(config_);
+  {
+    std::lock_guard<std::mutex> lock(responder_mutex_);
+    responder_ = std::make_unique<WebResponder>(config_);
+  }
   bool retry_open = false;
   while (true) {
+    reap_connections(false);
     bool want;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) return;
+      if (stopping_) break;
       want = want_web_;
     }
     if (want && !web_listener_.valid()) {
@@ -233,7 +278,10 @@ void Device::web_loop() {
       if (retry_open) {
         log("cannot reopen the " + error + "; trying again");
       } else {
-        responder = std::make_unique<WebResponder>(config_);  // a restart forgets its nonces
+        if (!config_.auth.keep_nonce_across_restart) {
+          std::lock_guard<std::mutex> lock(responder_mutex_);
+          responder_ = std::make_unique<WebResponder>(config_);  // a restart forgets its nonces
+        }
         update([](DeviceStatus& status) {
           status.web_listening = true;
           if (status.state == DeviceState::restarting) status.state = DeviceState::serving;
@@ -245,10 +293,14 @@ void Device::web_loop() {
       log("web server down");
     }
 
+    // At the connection limit the listener is left alone (its backlog holds newcomers) until a
+    // connection thread ends; the short timeout looks for that.
+    const bool full = connections_.size() >= std::max<std::size_t>(1, config_.max_connections);
     std::size_t which = 0;
-    const WaitResult waited = wait_readable({web_listener_.get(), web_wake_.fd()},
-                                            stop_signal_.fd(), retry_open ? 200 : -1, &which);
-    if (waited == WaitResult::stopped) return;
+    const WaitResult waited =
+        wait_readable({full ? -1 : web_listener_.get(), web_wake_.fd()}, stop_signal_.fd(),
+                      full ? 20 : (retry_open ? 200 : -1), &which);
+    if (waited == WaitResult::stopped) break;
     if (waited == WaitResult::timeout) continue;
     if (which == 1) {
       web_wake_.drain();
@@ -256,88 +308,162 @@ void Device::web_loop() {
     }
     sockaddr_in peer{};
     socklen_t size = sizeof peer;
-    UniqueFd connection(
-        ::accept4(web_listener_.get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC));
-    if (!connection.valid()) continue;
-    const std::string peer_text =
-        format_endpoint(ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port));
+    const int accepted =
+        ::accept4(web_listener_.get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+    if (accepted < 0) continue;
+    sockaddr_in local{};
+    size = sizeof local;
+    ::getsockname(accepted, reinterpret_cast<sockaddr*>(&local), &size);
+    const WireEndpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
+    const WireEndpoint to{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)};
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    connections_.push_back({std::thread([this, accepted, from, to, done] {
+                              serve_connection(accepted, from, to);
+                              done->store(true);
+                            }),
+                            done});
+  }
+  reap_connections(true);
+}
 
-    // One request per connection, read until its empty line, within a size and time limit.
-    std::string received;
-    bool too_long = false;
-    bool complete = false;
-    const auto read_deadline =
-        SteadyClock::now() + std::chrono::milliseconds(config_.request_read_timeout_ms);
-    while (!complete && !too_long) {
-      if (!wait_socket(connection.get(), POLLIN, stop_signal_.fd(), read_deadline)) break;
-      char chunk[2048];
-      const ssize_t got = ::recv(connection.get(), chunk, sizeof chunk, 0);
-      if (got <= 0) break;
-      received.append(chunk, static_cast<std::size_t>(got));
-      const auto end = find_request_head_end(received);
-      if (end && *end <= config_.max_request_size) {
-        received.resize(*end);
-        complete = true;
-      } else if (received.size() > config_.max_request_size) {
-        too_long = true;
-      }
+void Device::reap_connections(bool all) {
+  for (auto it = connections_.begin(); it != connections_.end();) {
+    if (all || it->done->load()) {
+      it->thread.join();
+      it = connections_.erase(it);
+    } else {
+      ++it;
     }
-    if (!complete && !too_long) {
-      log("web " + peer_text + " closed or timed out before a complete request");
-      continue;
-    }
+  }
+}
 
-    DeviceIdentity identity = config_.identity;
-    bool busy;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      identity.software_version = status_.software_version;
-      busy = status_.state == DeviceState::transferring ||
-             status_.state == DeviceState::restarting || status_.state == DeviceState::gone;
-    }
-    const WebReply reply = responder->respond(received, too_long, identity, busy);
-    const std::size_t line_end = received.find_first_of("\r\n");
-    std::string request_line = received.substr(0, line_end == std::string::npos ? 120 : line_end);
-    if (request_line.size() > 120) request_line = request_line.substr(0, 120) + "...";
-    log("web " + peer_text + " \"" + request_line + "\" -> " + reply.summary);
+void Device::serve_connection(int fd, WireEndpoint peer, WireEndpoint local) {
+  UniqueFd connection(fd);
+  const auto closed = [&] {
+    connection.reset();
+    WireEntry entry;
+    entry.kind = WireKind::http_closed;
+    entry.from = peer;
+    entry.to = local;
+    note(std::move(entry));
+  };
 
-    if (reply.action == WebReply::Action::hold) {
-      update([](DeviceStatus& status) { ++status.counters.http_requests; });
-      // Keep the connection open, unanswered, until the client gives up or the device stops.
-      while (wait_socket(connection.get(), POLLIN, stop_signal_.fd(),
-                         SteadyClock::time_point::max())) {
-        char chunk[512];
-        if (::recv(connection.get(), chunk, sizeof chunk, 0) <= 0) break;
-      }
-      continue;
+  // One request per connection, read until its empty line, within a size and time limit.
+  std::string received;
+  bool too_long = false;
+  bool complete = false;
+  const auto read_deadline =
+      SteadyClock::now() + std::chrono::milliseconds(config_.request_read_timeout_ms);
+  while (!complete && !too_long) {
+    if (!wait_socket(connection.get(), POLLIN, stop_signal_.fd(), read_deadline)) break;
+    char chunk[2048];
+    const ssize_t got = ::recv(connection.get(), chunk, sizeof chunk, 0);
+    if (got <= 0) break;
+    received.append(chunk, static_cast<std::size_t>(got));
+    const auto end = find_request_head_end(received);
+    if (end && *end <= config_.max_request_size) {
+      received.resize(*end);
+      complete = true;
+    } else if (received.size() > config_.max_request_size) {
+      too_long = true;
+      received.resize(config_.max_request_size);
     }
-    if (reply.action == WebReply::Action::respond) {
-      const auto send_deadline = SteadyClock::now() + std::chrono::seconds(10);
-      std::size_t sent = 0;
-      while (sent < reply.bytes.size() &&
-             wait_socket(connection.get(), POLLOUT, stop_signal_.fd(), send_deadline)) {
-        const ssize_t wrote = ::send(connection.get(), reply.bytes.data() + sent,
-                                     reply.bytes.size() - sent, MSG_NOSIGNAL);
-        if (wrote <= 0) break;
-        sent += static_cast<std::size_t>(wrote);
-      }
+  }
+  if (!complete && !too_long) {
+    WireEntry entry;
+    entry.kind = WireKind::http_request;
+    entry.from = peer;
+    entry.to = local;
+    entry.bytes = received;
+    entry.detail = "no complete request (closed or timed out), no answer";
+    note(std::move(entry));
+    closed();
+    return;
+  }
+
+  DeviceIdentity identity = config_.identity;
+  bool busy;
+  DeviceCounters before;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    identity.software_version = status_.software_version;
+    busy = status_.state == DeviceState::transferring || status_.state == DeviceState::restarting ||
+           status_.state == DeviceState::gone;
+    before = status_.counters;
+  }
+  WebReply reply;
+  {
+    std::lock_guard<std::mutex> lock(responder_mutex_);
+    reply = responder_->respond(received, too_long, identity, busy);
+  }
+  {
+    WireEntry entry;
+    entry.kind = WireKind::http_request;
+    entry.from = peer;
+    entry.to = local;
+    entry.bytes = received;
+    entry.status = reply.action == WebReply::Action::respond ? reply.status : 0;
+    entry.detail = reply.summary;
+    entry.rule = reply.rule;
+    note(entry);
+    if (!reply.rule.empty()) {
+      entry.kind = WireKind::violation;
+      entry.bytes.clear();
+      entry.status = 0;
+      note(std::move(entry));
     }
-    // Close gracefully: end our side, then let the client close, so no reset cuts the response.
-    ::shutdown(connection.get(), SHUT_WR);
-    const auto drain_deadline = SteadyClock::now() + std::chrono::milliseconds(500);
-    while (wait_socket(connection.get(), POLLIN, stop_signal_.fd(), drain_deadline)) {
+  }
+  update([&reply](DeviceStatus& status) {
+    ++status.counters.http_requests;
+    if (reply.status == 401) ++status.counters.http_refused;
+    if (!reply.rule.empty()) ++status.counters.violations;
+  });
+
+  if (reply.action == WebReply::Action::hold) {
+    // Keep the connection open, unanswered, until the client gives up or the device stops.
+    while (
+        wait_socket(connection.get(), POLLIN, stop_signal_.fd(), SteadyClock::time_point::max())) {
       char chunk[512];
       if (::recv(connection.get(), chunk, sizeof chunk, 0) <= 0) break;
     }
-    connection.reset();
-    update([&reply](DeviceStatus& status) {
-      ++status.counters.http_requests;
-      if (reply.status == 401) ++status.counters.http_refused;
-    });
-    if (reply.upgrade) {
-      start_transfer(reply.upgrade->server_address, reply.upgrade->server_port,
-                     reply.upgrade->file_name, 0);
+    closed();
+    return;
+  }
+  if (reply.action == WebReply::Action::respond) {
+    const auto send_deadline = SteadyClock::now() + std::chrono::seconds(10);
+    std::size_t sent = 0;
+    while (sent < reply.bytes.size() &&
+           wait_socket(connection.get(), POLLOUT, stop_signal_.fd(), send_deadline)) {
+      const ssize_t wrote = ::send(connection.get(), reply.bytes.data() + sent,
+                                   reply.bytes.size() - sent, MSG_NOSIGNAL);
+      if (wrote <= 0) break;
+      sent += static_cast<std::size_t>(wrote);
     }
+  }
+  if (reply.upgrade && config_.web_faults.hold_upgrade_connection) {
+    // Answered; the connection stays open through the download and the restart.
+    if (start_transfer(reply.upgrade->server_address, reply.upgrade->server_port,
+                       reply.upgrade->file_name, 0, reply.upgrade->server_address)) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] {
+        return stopping_ || status_.counters.restarts > before.restarts ||
+               status_.counters.transfers_failed > before.transfers_failed ||
+               status_.state == DeviceState::gone;
+      });
+    }
+    reply.upgrade.reset();
+  }
+  // Close gracefully: end our side, then let the client close, so no reset cuts the response.
+  ::shutdown(connection.get(), SHUT_WR);
+  const auto drain_deadline = SteadyClock::now() + std::chrono::milliseconds(500);
+  while (wait_socket(connection.get(), POLLIN, stop_signal_.fd(), drain_deadline)) {
+    char chunk[512];
+    if (::recv(connection.get(), chunk, sizeof chunk, 0) <= 0) break;
+  }
+  closed();
+  if (reply.upgrade) {
+    start_transfer(reply.upgrade->server_address, reply.upgrade->server_port,
+                   reply.upgrade->file_name, 0, reply.upgrade->server_address);
   }
 }
 
@@ -385,8 +511,38 @@ void Device::handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::si
                                       std::uint32_t destination, bool truncated) {
   // The any-bound socket also sees unicast for other addresses on this port: only the group is
   // ours.
-  if (fd == recovery_group_socket_.get() && destination != group_) return;
+  const bool to_the_group = fd == recovery_group_socket_.get();
+  if (to_the_group && destination != group_) return;
+  const WireEndpoint from_endpoint{source, source_port};
+  const WireEndpoint to_endpoint{to_the_group ? group_ : address_, config_.recovery.port};
+  {
+    WireEntry entry;
+    entry.kind = WireKind::recovery_request;
+    entry.from = from_endpoint;
+    entry.to = to_endpoint;
+    entry.bytes.assign(reinterpret_cast<const char*>(bytes), size);
+    note(std::move(entry));
+  }
   const std::string from = format_endpoint(source, source_port);
+  const auto refuse = [&](const std::string& rule) {
+    WireEntry entry;
+    entry.kind = WireKind::violation;
+    entry.from = from_endpoint;
+    entry.to = to_endpoint;
+    entry.rule = "recovery: " + rule;
+    note(std::move(entry));
+    update([](DeviceStatus& status) {
+      ++status.counters.recovery_ignored;
+      ++status.counters.violations;
+    });
+  };
+  if (source == 0 && !config_.lenient.zero_source) return refuse("a datagram from 0.0.0.0");
+  if (!config_.lenient.recovery_requests) {
+    if (!to_the_group) return refuse("a request not addressed to the group");
+    if (source_port != kRecoveryPcPort)
+      return refuse("a request from port " + std::to_string(source_port) + ", not " +
+                    std::to_string(kRecoveryPcPort));
+  }
   const auto ignore = [&](const std::string& why) {
     log("recovery: ignored " + why + " from " + from);
     update([](DeviceStatus& status) { ++status.counters.recovery_ignored; });
@@ -414,7 +570,16 @@ void Device::handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::si
       identity.software_version = status_.software_version;
     }
     const auto bytes_out = build_recovery_reply(identity, address_, fault);
-    send_datagram(recovery_own_socket_.get(), bytes_out, source, source_port);
+    // Replies go to the PC's recovery port, whatever port a tolerated request came from.
+    const std::uint16_t reply_port =
+        config_.lenient.recovery_requests ? source_port : kRecoveryPcPort;
+    send_datagram(recovery_own_socket_.get(), bytes_out, source, reply_port);
+    WireEntry entry;
+    entry.kind = WireKind::recovery_reply;
+    entry.from = {address_, config_.recovery.port};
+    entry.to = {source, reply_port};
+    entry.bytes.assign(bytes_out.begin(), bytes_out.end());
+    note(std::move(entry));
     sent_reply = std::to_string(bytes_out.size()) + "-byte reply" +
                  (fault == RecoveryReplyFault::zero_address ? " with address 0.0.0.0" : "");
   } else if (fault == RecoveryReplyFault::silent) {
@@ -434,11 +599,12 @@ void Device::handle_recovery_datagram(int fd, const std::uint8_t* bytes, std::si
     log("recovery: start request names no port or file; not fetching");
     return;
   }
-  start_transfer(to_group ? group_ : source, request->tftp_port, request->file_name, group_);
+  start_transfer(to_group ? group_ : source, request->tftp_port, request->file_name, group_,
+                 source);
 }
 
 bool Device::start_transfer(std::uint32_t server, std::uint16_t port, const std::string& file_name,
-                            std::uint32_t group) {
+                            std::uint32_t group, std::uint32_t answer_address) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) return false;
@@ -454,19 +620,27 @@ bool Device::start_transfer(std::uint32_t server, std::uint16_t port, const std:
   changed_.notify_all();
   std::lock_guard<std::mutex> lock(transfer_thread_mutex_);
   if (transfer_thread_.joinable()) transfer_thread_.join();  // the previous one has finished
-  transfer_thread_ = std::thread(&Device::transfer_main, this, server, port, file_name, group);
+  transfer_thread_ =
+      std::thread(&Device::transfer_main, this, server, port, file_name, group, answer_address);
   return true;
 }
 
 void Device::transfer_main(std::uint32_t server, std::uint16_t port, std::string file_name,
-                           std::uint32_t group) {
+                           std::uint32_t group, std::uint32_t answer_address) {
   TftpDownloadRequest request;
   request.local_address = address_;
   request.server_address = server;
   request.server_port = port;
   request.file_name = std::move(file_name);
   request.group = group;
+  request.answer_address = answer_address;
+  request.lenient = config_.lenient;
   TftpDownloadHooks hooks;
+  hooks.record = [this](WireEntry entry) {
+    if (entry.kind == WireKind::violation)
+      update([](DeviceStatus& status) { ++status.counters.violations; });
+    note(std::move(entry));
+  };
   hooks.log = [this](const std::string& line) { log(line); };
   hooks.block_received = [this] {
     update([](DeviceStatus& status) { ++status.counters.blocks_received; });
@@ -479,12 +653,24 @@ void Device::transfer_main(std::uint32_t server, std::uint16_t port, std::string
     version = image_version(result.bytes);
     if (!version) {
       result.ok = false;
+      result.complete = true;
       result.failure =
           "image of " + std::to_string(result.bytes.size()) + " bytes has no complete header";
       log("not flashing: " + result.failure);
     }
   }
   if (result.ok && config_.on_image_received) config_.on_image_received(result.bytes);
+  {
+    WireEntry entry;
+    entry.kind = WireKind::tftp_end;
+    entry.from = {server, port};
+    entry.to = {address_, 0};
+    entry.bytes.assign(result.bytes.begin(), result.bytes.end());
+    entry.detail = result.ok         ? "stored"
+                   : result.complete ? "not flashed: " + result.failure
+                                     : "failed: " + result.failure;
+    note(std::move(entry));
+  }
 
   std::unique_lock<std::mutex> lock(mutex_);
   received_ = std::move(result.bytes);

@@ -33,6 +33,17 @@ struct AuthConfig {
   std::string opaque;                   // empty: no opaque in the challenge
   std::uint32_t nonce_lifetime_ms = 0;  // 0: no time limit
   std::uint32_t nonce_max_uses = 0;  // 0: no use limit; 1 makes every nonce stale after one request
+  bool keep_nonce_across_restart = false;  // false: a restart forgets every nonce it issued
+};
+
+// How the information page is laid out; the wizard takes each label's value from the text
+// after the label and the tags directly behind it.
+enum class PageVariant {
+  normal,                   // <td>Label</td><td>value</td>
+  label_missing,            // the row of WebFaults::omitted_label is left out
+  line_break_between_tags,  // <td>Label</td>CR LF<td>value</td>
+  empty_cell_before_value,  // <td>Label</td><td></td><td>value</td>
+  no_labels,                // a page that carries none of the five labels
 };
 
 struct WebFaults {
@@ -41,6 +52,11 @@ struct WebFaults {
   std::size_t page_size = 0;            // pad the information page body to at least this many bytes
   bool unauthorized_without_challenge = false;  // every response is a 401 with no WWW-Authenticate
   bool http10_status_line = false;              // status lines say HTTP/1.0
+  PageVariant page_variant = PageVariant::normal;
+  std::string omitted_label = "MAC Address:";  // the label PageVariant::label_missing leaves out
+  // Answer the upgrade command, then keep its connection open until the device is back from the
+  // restart (or the transfer failed), so the command's exchange visibly ends before any later one.
+  bool hold_upgrade_connection = false;
 };
 
 // What the TFTP client does instead of the ordinary acknowledgement of one block.
@@ -53,12 +69,25 @@ enum class AckFault {
   stop,          // acknowledge nothing from this block on; the transfer times out
 };
 
+// How the device asks for the image; the default is what a real device sends.
+struct ReadRequestConfig {
+  bool options = true;           // false: no tsize and timeout options
+  std::string mode = "octet";    // "netascii" for the variant
+  bool swap_name_case = false;   // ask for the file name with its letters' case swapped
+  std::string wrong_name_first;  // non-empty: ask for this name first, then the right one
+  std::vector<std::uint16_t> opcodes_before;  // write request (2), DATA (3), ACK (4) or ERROR (5)
+                                              // packets sent to the server before the request
+};
+
 struct TftpConfig {
   std::uint32_t timeout_ms = 1000;     // silence before the last packet is sent again
   std::uint32_t retries = 5;           // resends before the transfer is given up
   std::uint32_t option_timeout_s = 5;  // the "timeout" option of the read request
   std::size_t max_image_size = 64u << 20;
   std::map<std::uint32_t, AckFault> ack_faults;  // by block number; 0 is the option acknowledgement
+  ReadRequestConfig read_request;
+  // A complete transfer too short to hold an image header is kept (received_image(), the record)
+  // but never flashed: no restart follows.
 };
 
 enum class RecoveryReplyFault { none, silent, short_reply, long_reply, zero_address };
@@ -71,6 +100,22 @@ struct RecoveryConfig {
   bool answer_start_requests = true;  // a start request also gets the 100-byte reply
   RecoveryRequestTarget read_request_target = RecoveryRequestTarget::group;
   RecoveryReplyFault reply_fault = RecoveryReplyFault::none;
+};
+
+// The device is strict: it refuses what a real VXT device would not understand. Each flag turns
+// one point back to the tolerance a third-party peer (curl, tftpd-hpa) needs.
+struct Leniency {
+  bool http_head = false;           // any well-formed HTTP/1.x head, any header lines, bare LF
+  bool authorization = false;       // any RFC 2617 Authorization form (blanks, order, quoting)
+  bool tftp_option_ack = false;     // DATA 1 without an option acknowledgement, options in any
+                                    // order and letter case, any timeout value
+  bool tftp_stop_and_wait = false;  // DATA beyond the block the device acknowledged last
+  bool tftp_server_port = false;    // the server answers from any port of its address
+  bool tftp_group_data = false;     // unicast DATA during a recovery
+  bool zero_source = false;         // answer datagrams from 0.0.0.0
+  bool recovery_requests = false;   // requests not to the group, from other ports than 4811
+
+  static Leniency all() { return {true, true, true, true, true, true, true, true}; }
 };
 
 struct DeviceConfig {
@@ -86,6 +131,9 @@ struct DeviceConfig {
   bool never_returns = false;             // after an upload the device stays silent for good
   std::size_t max_request_size = 8192;    // longer request heads are answered with 400
   std::uint32_t request_read_timeout_ms = 5000;
+  std::size_t max_connections = 16;   // web connections served at once, each on its own thread
+  std::size_t record_limit = 200000;  // entries the wire record keeps; later ones are counted only
+  Leniency lenient;
   std::function<void(const std::string&)> log;  // one line per event; may be empty
   std::function<void(const std::vector<std::uint8_t>&)>
       on_image_received;  // each stored image; may be empty

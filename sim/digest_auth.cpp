@@ -27,32 +27,6 @@ bool is_value_char(char c) {
   return u > 0x20 && u < 0x7f && c != ',' && c != '"';
 }
 
-std::string offered_qop(DigestQop qop) {
-  switch (qop) {
-    case DigestQop::none:
-      return "";
-    case DigestQop::auth:
-      return "auth";
-    case DigestQop::auth_int:
-      return "auth-int";
-    case DigestQop::auth_list:
-      return "auth,auth-int";
-  }
-  return "";
-}
-
-std::string algorithm_name(DigestAlgorithm algorithm) {
-  switch (algorithm) {
-    case DigestAlgorithm::none:
-      return "";
-    case DigestAlgorithm::md5:
-      return "MD5";
-    case DigestAlgorithm::md5_sess:
-      return "MD5-sess";
-  }
-  return "";
-}
-
 std::optional<std::uint64_t> parse_nonce_count(const std::string& text) {
   if (text.empty() || text.size() > 16) return std::nullopt;
   std::uint64_t value = 0;
@@ -81,6 +55,36 @@ std::uint64_t steady_ms() {
 }
 
 }  // namespace
+
+std::string offered_qop(DigestQop qop) {
+  switch (qop) {
+    case DigestQop::none:
+      return "";
+    case DigestQop::auth:
+      return "auth";
+    case DigestQop::auth_int:
+      return "auth-int";
+    case DigestQop::auth_list:
+      return "auth,auth-int";
+  }
+  return "";
+}
+
+std::string algorithm_name(DigestAlgorithm algorithm) {
+  switch (algorithm) {
+    case DigestAlgorithm::none:
+      return "";
+    case DigestAlgorithm::md5:
+      return "MD5";
+    case DigestAlgorithm::md5_sess:
+      return "MD5-sess";
+  }
+  return "";
+}
+
+std::string challenge_algorithm(const AuthConfig& config) {
+  return config.quote_algorithm ? algorithm_name(config.algorithm) : "";
+}
 
 std::optional<std::map<std::string, std::string>> parse_digest_authorization(
     const std::string& value) {

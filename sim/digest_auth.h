@@ -12,6 +12,13 @@
 
 namespace sim {
 
+// The qop text a challenge offers ("" for none, "auth,auth-int" for the list) and the name of an
+// algorithm as the challenge writes it ("" for none).
+std::string offered_qop(DigestQop qop);
+std::string algorithm_name(DigestAlgorithm algorithm);
+// The algorithm value the challenge carries in quotes: "" when it sends none or sends it unquoted.
+std::string challenge_algorithm(const AuthConfig& config);
+
 // The parameters of a "Digest ..." Authorization value, names in lower case. Values come
 // unquoted and unescaped. An unquoted value followed by bare tokens (qop=auth,auth-int, as some
 // clients write the whole offered list) keeps those tokens, joined by commas.

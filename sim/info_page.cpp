@@ -12,8 +12,24 @@ std::string format_mac(const DeviceIdentity& identity) {
   return text;
 }
 
-std::string information_page(const DeviceIdentity& identity, std::size_t min_size) {
-  const auto row = [](const std::string& label, const std::string& value) {
+std::string information_page(const DeviceIdentity& identity, std::size_t min_size,
+                             PageVariant variant, const std::string& omitted_label) {
+  const auto row = [&](const std::string& label, const std::string& value) -> std::string {
+    switch (variant) {
+      case PageVariant::normal:
+        break;
+      case PageVariant::label_missing:
+        if (label == omitted_label) return "";
+        break;
+      case PageVariant::line_break_between_tags:
+        return "<tr><td>" + label + "</td>\r\n<td>" + value + "</td></tr>\r\n";
+      case PageVariant::empty_cell_before_value:
+        return "<tr><td>" + label + "</td><td></td><td>" + value + "</td></tr>\r\n";
+      case PageVariant::no_labels:
+        // The same values under other words, so nothing the wizard looks for is there.
+        return "<tr><td>" + label.substr(0, label.size() - 1) + "</td><td>" + value +
+               "</td></tr>\r\n";
+    }
     return "<tr><td>" + label + "</td><td>" + value + "</td></tr>\r\n";
   };
   std::string page =

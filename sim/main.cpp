@@ -10,6 +10,7 @@
 #include <iostream>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sim/device.h"
 #include "sim/udp_socket.h"
@@ -17,9 +18,25 @@
 namespace {
 
 const char kUsage[] = R"(Usage: vxt-device-sim [OPTION]...
-Runs a simulated VXT device until SIGINT or SIGTERM, logging one line per request and per
-transfer step. Ports 80 and 69 need root or cap_net_bind_service; run it in a private network
-namespace (tests/in_netns) to keep its traffic on loopback.
+Runs a simulated VXT device until SIGINT or SIGTERM, logging one line per request, per
+transfer step and per refusal. Ports 80 and 69 need root or cap_net_bind_service; run it in a
+private network namespace (tests/in_netns) to keep its traffic on loopback.
+
+The device is strict: it refuses what a real VXT device would not understand, logs the rule
+broken and answers nothing more (HTTP: 400 Bad Request; TFTP: the transfer is abandoned, nothing
+is flashed; recovery: no reply). Third-party peers such as curl or tftpd-hpa need:
+  --lenient[=POINT,...]      tolerate every point, or only those named:
+                               http-head           any HTTP/1.x head: other header lines, no
+                                                   Host, HTTP/1.0, bare LF line ends
+                               authorization       any RFC 2617 Authorization form
+                               tftp-option-ack     DATA without option acknowledgement, options
+                                                   in any order, letter case and timeout
+                               tftp-stop-and-wait  DATA beyond the last block acknowledged
+                               tftp-server-port    answers from another port of the server
+                                                   (tftpd-hpa answers from a fresh port)
+                               tftp-group-data     unicast DATA during a recovery
+                               zero-source         answer datagrams from 0.0.0.0
+                               recovery-requests   requests not to the group or not from 4811
 
 Device:
   --address A.B.C.D          the device's IPv4 address; every socket binds it (127.0.0.2)
@@ -52,6 +69,15 @@ Web faults:
   --page-size BYTES          pad the information page body to at least BYTES (e.g. 140000)
   --no-challenge             answer every request 401 without WWW-Authenticate
   --http10                   status lines say HTTP/1.0
+  --page-variant KIND        layout of the information page: normal, label-missing (leaves
+                             out --omit-label), line-break (CR LF between the label's cell and
+                             the value's), empty-cell (an empty cell before the value),
+                             no-labels (none of the five labels) (normal)
+  --omit-label TEXT          the label label-missing leaves out ("MAC Address:")
+  --keep-nonce               keep the nonce across the restart after an upload
+  --hold-upgrade-connection  answer the upgrade command, then keep its connection open until
+                             the device is back from the restart
+  --max-connections N        web connections served at once, each on its own thread (16)
 
 TFTP client:
   --tftp-timeout MS          silence before the last packet is sent again (1000)
@@ -65,6 +91,12 @@ TFTP client:
                                error         send an ERROR packet and abandon the transfer
                                stop          acknowledge nothing from this block on
                              may be given several times
+  --rrq-no-options           the read request carries no tsize and timeout options
+  --rrq-mode MODE            transfer mode of the read request (octet)
+  --rrq-swap-case            ask for the file name with its letters' case swapped
+  --rrq-wrong-name-first NAME  ask for NAME first, then for the right file
+  --rrq-packets-before LIST  send these packets to the server before the read request, in
+                             order: wrq, data, ack, error (comma-separated)
 
 Recovery loader:
   --match-any-serial         answer requests for any serial number
@@ -130,6 +162,39 @@ sim::AckFault parse_ack_kind(const std::string& kind) {
   usage_error("unknown acknowledgement fault \"" + kind + "\"");
 }
 
+std::vector<std::string> split_list(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    const std::size_t comma = text.find(',', at);
+    const std::size_t end = comma == std::string::npos ? text.size() : comma;
+    items.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return items;
+}
+
+void set_lenient(const std::string& point, sim::Leniency* lenient) {
+  if (point == "http-head")
+    lenient->http_head = true;
+  else if (point == "authorization")
+    lenient->authorization = true;
+  else if (point == "tftp-option-ack")
+    lenient->tftp_option_ack = true;
+  else if (point == "tftp-stop-and-wait")
+    lenient->tftp_stop_and_wait = true;
+  else if (point == "tftp-server-port")
+    lenient->tftp_server_port = true;
+  else if (point == "tftp-group-data")
+    lenient->tftp_group_data = true;
+  else if (point == "zero-source")
+    lenient->zero_source = true;
+  else if (point == "recovery-requests")
+    lenient->recovery_requests = true;
+  else
+    usage_error("unknown point \"" + point + "\" for --lenient");
+}
+
 void save_image(const std::string& path, const std::vector<std::uint8_t>& image) {
   const std::string temporary = path + ".part";
   {
@@ -184,6 +249,17 @@ int main(int argc, char** argv) {
     rrq_to,
     reply_fault,
     no_start_reply,
+    lenient,
+    page_variant,
+    omit_label,
+    keep_nonce,
+    hold_upgrade_connection,
+    max_connections,
+    rrq_no_options,
+    rrq_mode,
+    rrq_swap_case,
+    rrq_wrong_name_first,
+    rrq_packets_before,
     help,
   };
   static const option kOptions[] = {
@@ -219,6 +295,17 @@ int main(int argc, char** argv) {
       {"rrq-to", required_argument, nullptr, rrq_to},
       {"reply-fault", required_argument, nullptr, reply_fault},
       {"no-start-reply", no_argument, nullptr, no_start_reply},
+      {"lenient", optional_argument, nullptr, lenient},
+      {"page-variant", required_argument, nullptr, page_variant},
+      {"omit-label", required_argument, nullptr, omit_label},
+      {"keep-nonce", no_argument, nullptr, keep_nonce},
+      {"hold-upgrade-connection", no_argument, nullptr, hold_upgrade_connection},
+      {"max-connections", required_argument, nullptr, max_connections},
+      {"rrq-no-options", no_argument, nullptr, rrq_no_options},
+      {"rrq-mode", required_argument, nullptr, rrq_mode},
+      {"rrq-swap-case", no_argument, nullptr, rrq_swap_case},
+      {"rrq-wrong-name-first", required_argument, nullptr, rrq_wrong_name_first},
+      {"rrq-packets-before", required_argument, nullptr, rrq_packets_before},
       {"help", no_argument, nullptr, help},
       {nullptr, 0, nullptr, 0},
   };
@@ -368,6 +455,66 @@ int main(int argc, char** argv) {
         break;
       case no_start_reply:
         config.recovery.answer_start_requests = false;
+        break;
+      case lenient:
+        if (optarg == nullptr) {
+          config.lenient = sim::Leniency::all();
+        } else {
+          for (const std::string& point : split_list(value)) set_lenient(point, &config.lenient);
+        }
+        break;
+      case page_variant:
+        if (value == "normal")
+          config.web_faults.page_variant = sim::PageVariant::normal;
+        else if (value == "label-missing")
+          config.web_faults.page_variant = sim::PageVariant::label_missing;
+        else if (value == "line-break")
+          config.web_faults.page_variant = sim::PageVariant::line_break_between_tags;
+        else if (value == "empty-cell")
+          config.web_faults.page_variant = sim::PageVariant::empty_cell_before_value;
+        else if (value == "no-labels")
+          config.web_faults.page_variant = sim::PageVariant::no_labels;
+        else
+          usage_error("unknown page variant \"" + value + "\"");
+        break;
+      case omit_label:
+        config.web_faults.omitted_label = value;
+        break;
+      case keep_nonce:
+        config.auth.keep_nonce_across_restart = true;
+        break;
+      case hold_upgrade_connection:
+        config.web_faults.hold_upgrade_connection = true;
+        break;
+      case max_connections:
+        config.max_connections = parse_number("--max-connections", value, 1024);
+        if (config.max_connections == 0) usage_error("--max-connections wants at least 1");
+        break;
+      case rrq_no_options:
+        config.tftp.read_request.options = false;
+        break;
+      case rrq_mode:
+        config.tftp.read_request.mode = value;
+        break;
+      case rrq_swap_case:
+        config.tftp.read_request.swap_name_case = true;
+        break;
+      case rrq_wrong_name_first:
+        config.tftp.read_request.wrong_name_first = value;
+        break;
+      case rrq_packets_before:
+        for (const std::string& kind : split_list(value)) {
+          if (kind == "wrq")
+            config.tftp.read_request.opcodes_before.push_back(2);
+          else if (kind == "data")
+            config.tftp.read_request.opcodes_before.push_back(3);
+          else if (kind == "ack")
+            config.tftp.read_request.opcodes_before.push_back(4);
+          else if (kind == "error")
+            config.tftp.read_request.opcodes_before.push_back(5);
+          else
+            usage_error("unknown packet \"" + kind + "\" for --rrq-packets-before");
+        }
         break;
       case help:
         std::cout << kUsage;

@@ -13,6 +13,7 @@ namespace sim {
 
 constexpr std::size_t kRecoveryRequestSize = 160;
 constexpr std::size_t kRecoveryReplySize = 100;
+constexpr std::uint16_t kRecoveryPcPort = 4811;  // the PC's side: requests come from it
 
 enum class RecoveryRequestType : std::uint8_t { search = 0, start = 2 };
 

@@ -22,11 +22,12 @@ std::uint16_t get_be16(const std::uint8_t* bytes) {
 }  // namespace
 
 std::vector<std::uint8_t> make_read_request(
-    const std::string& file_name, const std::vector<std::pair<std::string, std::string>>& options) {
+    const std::string& file_name, const std::vector<std::pair<std::string, std::string>>& options,
+    const std::string& mode, TftpOpcode opcode) {
   std::vector<std::uint8_t> bytes;
-  put_be16(bytes, static_cast<std::uint16_t>(TftpOpcode::rrq));
+  put_be16(bytes, static_cast<std::uint16_t>(opcode));
   put_text(bytes, file_name);
-  put_text(bytes, "octet");
+  put_text(bytes, mode);
   for (const auto& option : options) {
     put_text(bytes, option.first);
     put_text(bytes, option.second);
@@ -83,12 +84,16 @@ std::optional<TftpServerPacket> parse_server_packet(const std::uint8_t* bytes, s
         }
       }
       if (!current.empty() || strings.size() % 2 != 0) return std::nullopt;
+      const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+      };
       for (std::size_t i = 0; i < strings.size(); i += 2) {
-        std::string name = strings[i];
-        if (name.empty()) return std::nullopt;
-        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (packet.options.count(name) != 0) return std::nullopt;
-        packet.options[name] = strings[i + 1];
+        if (strings[i].empty()) return std::nullopt;
+        for (const auto& seen : packet.options) {
+          if (lower(seen.first) == lower(strings[i])) return std::nullopt;
+        }
+        packet.options.emplace_back(strings[i], strings[i + 1]);
       }
       return packet;
     }

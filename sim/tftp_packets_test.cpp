@@ -32,7 +32,8 @@ TEST(SimTftpPackets, ReadsTheWizardsOptionAcknowledgement) {
   const auto packet = parse_server_packet(oack.data(), oack.size());
   ASSERT_TRUE(packet.has_value());
   EXPECT_EQ(packet->opcode, TftpOpcode::oack);
-  const std::map<std::string, std::string> expected = {{"tsize", "761368"}, {"timeout", "5"}};
+  const std::vector<std::pair<std::string, std::string>> expected = {{"tsize", "761368"},
+                                                                     {"timeout", "5"}};
   EXPECT_EQ(packet->options, expected);
   // Every shorter cut leaves an unterminated string or an option without value; none passes
   // except the bare opcode, an acknowledgement of no options, and the cut after "tsize\0761368\0".
@@ -44,10 +45,22 @@ TEST(SimTftpPackets, ReadsTheWizardsOptionAcknowledgement) {
       bytes_of(std::string("\0\6TSIZE\0"
                            "12\0",
                            11));
-  EXPECT_EQ(parse_server_packet(upper.data(), upper.size())->options.at("tsize"), "12");
+  // Names and order stay as sent, so the device can insist on the exact form.
+  const std::vector<std::pair<std::string, std::string>> as_sent = {{"TSIZE", "12"}};
+  EXPECT_EQ(parse_server_packet(upper.data(), upper.size())->options, as_sent);
+  const auto reversed =
+      bytes_of(std::string("\0\6timeout\0"
+                           "5\0tsize\0"
+                           "7\0",
+                           20));
+  const std::vector<std::pair<std::string, std::string>> reversed_order = {{"timeout", "5"},
+                                                                           {"tsize", "7"}};
+  const auto reversed_packet = parse_server_packet(reversed.data(), reversed.size());
+  ASSERT_TRUE(reversed_packet.has_value());
+  EXPECT_EQ(reversed_packet->options, reversed_order);
   const auto twice =
       bytes_of(std::string("\0\6tsize\0"
-                           "1\0tsize\0"
+                           "1\0TSize\0"
                            "2\0",
                            18));
   EXPECT_FALSE(parse_server_packet(twice.data(), twice.size()).has_value());

@@ -2,6 +2,7 @@
 
 #include "sim/http_request.h"
 #include "sim/info_page.h"
+#include "sim/strict_request.h"
 #include "sim/udp_socket.h"
 
 namespace sim {
@@ -47,6 +48,15 @@ WebReply WebResponder::respond(const std::string& head, bool too_long,
     reply.summary += " (request head too long)";
     return reply;
   }
+  const auto refuse = [this](const std::string& rule) {
+    WebReply reply = response(400, "Bad Request", status_page(400, "Bad Request"));
+    reply.summary += " (refused: " + rule + ")";
+    reply.rule = rule;
+    return reply;
+  };
+  if (!config_.lenient.http_head) {
+    if (const auto rule = strict_head_violation(head)) return refuse(*rule);
+  }
   const auto request = parse_http_request(head);
   if (!request) {
     WebReply reply = response(400, "Bad Request", status_page(400, "Bad Request"));
@@ -73,6 +83,17 @@ WebReply WebResponder::respond(const std::string& head, bool too_long,
   }
 
   if (!config_.auth.password.empty()) {
+    if (!config_.lenient.authorization) {
+      // The head has passed the strict check, so the line is exactly "Authorization: ..." CR LF.
+      const std::string name = "\r\nAuthorization: ";
+      const std::size_t at = head.find(name);
+      if (at != std::string::npos) {
+        const std::size_t begin = at + name.size();
+        const std::string value = head.substr(begin, head.find("\r\n", begin) - begin);
+        if (const auto rule = strict_authorization_violation(value, config_.auth))
+          return refuse(*rule);
+      }
+    }
     const DigestVerdict verdict =
         authenticator_.verify(request->header("Authorization"), request->method, request->target);
     if (verdict != DigestVerdict::accepted) {
@@ -88,7 +109,9 @@ WebReply WebResponder::respond(const std::string& head, bool too_long,
   }
 
   if (request->method == "GET" && request->target == "/admin/advanced") {
-    return response(200, "OK", information_page(identity, faults.page_size));
+    return response(
+        200, "OK",
+        information_page(identity, faults.page_size, faults.page_variant, faults.omitted_label));
   }
   if (request->method == "GET" && request->target.compare(0, 15, "/admin/upgrade?") == 0) {
     const auto command = parse_upgrade_target(request->target);

@@ -26,6 +26,7 @@ struct WebReply {
   int status = 0;
   std::string bytes;                      // the whole response
   std::string summary;                    // for the log line
+  std::string rule;                       // the strict rule the request broke, if refused for it
   std::optional<UpgradeCommand> upgrade;  // start this download once the response is out
 };
 

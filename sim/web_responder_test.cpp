@@ -95,10 +95,12 @@ TEST_F(SimWebResponder, RoutesAndRefusesByTable) {
   const Case cases[] = {
       {"GET /admin/upgrade?tftp://127.0.0.1:69/vxt2f1a.bin HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n",
        200, true},
-      {"GET /admin/upgrade?tftp://127.0.0.1/vxt2f1a.bin HTTP/1.1\r\n\r\n", 400, false},
-      {"GET /admin/advanced?x HTTP/1.1\r\n\r\n", 404, false},
-      {"GET / HTTP/1.1\r\n\r\n", 404, false},
-      {"POST /admin/advanced HTTP/1.1\r\n\r\n", 404, false},
+      {"GET /admin/upgrade?tftp://127.0.0.1/vxt2f1a.bin HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n", 400,
+       false},
+      {"GET /admin/advanced?x HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n", 404, false},
+      {"GET / HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n", 404, false},
+      {"POST /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n", 400,
+       false},  // only GET is understood
       {"GET /admin/advanced\r\n\r\n", 400, false},
       {"\x16\x03\x01 binary\r\n\r\n", 400, false},
   };
@@ -107,8 +109,9 @@ TEST_F(SimWebResponder, RoutesAndRefusesByTable) {
     EXPECT_EQ(status_of(reply), c.status) << c.head;
     EXPECT_EQ(reply.upgrade.has_value(), c.upgrade) << c.head;
   }
-  const WebReply busy =
-      ask("GET /admin/upgrade?tftp://127.0.0.1:69/vxt2f1a.bin HTTP/1.1\r\n\r\n", true);
+  const WebReply busy = ask(
+      "GET /admin/upgrade?tftp://127.0.0.1:69/vxt2f1a.bin HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n",
+      true);
   EXPECT_EQ(status_of(busy), 503);
   EXPECT_FALSE(busy.upgrade.has_value());
 
@@ -123,8 +126,8 @@ TEST_F(SimWebResponder, ChallengesThenServesWithAPassword) {
   config.auth.qop = DigestQop::none;
   config.auth.algorithm = DigestAlgorithm::none;
   WebResponder responder(config);
-  const WebReply refused =
-      responder.respond("GET /admin/advanced HTTP/1.1\r\n\r\n", false, config.identity, false);
+  const WebReply refused = responder.respond(
+      "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n", false, config.identity, false);
   EXPECT_EQ(refused.bytes.compare(0, 25, "HTTP/1.1 401 Unauthorized"), 0);
   const std::size_t at = refused.bytes.find("WWW-Authenticate: Digest realm=\"VXT\", nonce=\"");
   ASSERT_NE(at, std::string::npos);
@@ -147,7 +150,7 @@ TEST_F(SimWebResponder, ChallengesThenServesWithAPassword) {
 }
 
 TEST_F(SimWebResponder, PlaysTheWebFaults) {
-  const std::string head = "GET /admin/advanced HTTP/1.1\r\n\r\n";
+  const std::string head = "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.1.1\r\n\r\n";
   config.web_faults.close_without_response = true;
   EXPECT_EQ(ask(head).action, WebReply::Action::close_silently);
   config.web_faults.close_without_response = false;
