@@ -34,4 +34,11 @@ void advance_clock(std::uint32_t ms) { clock_offset.fetch_add(ms, std::memory_or
 
 void sleep_ms(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::uint64_t steady_us() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
+
 }  // namespace vxt

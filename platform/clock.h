@@ -15,4 +15,7 @@ void advance_clock(std::uint32_t ms);
 
 void sleep_ms(unsigned ms);
 
+// Microseconds of the system's monotonic clock, never moved by the driver: for pacing polls.
+std::uint64_t steady_us();
+
 }  // namespace vxt

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 
 #include <cstring>
 
@@ -195,6 +196,42 @@ int socket_receive_from(Socket s, void* buffer, int capacity, std::uint32_t* fro
     if (from_port != nullptr) *from_port = known_source ? ntohs(source.sin_port) : 0;
     return static_cast<int>(received);
   }
+}
+
+bool socket_wait_readable(Socket s, int max_ms) {
+  pollfd waiting{s, POLLIN, 0};
+  const int ready = ::poll(&waiting, 1, max_ms < 0 ? 0 : max_ms);
+  if (ready < 0) return fail_bool();  // EINTR included: the caller polls again anyway
+  return ready > 0;
+}
+
+bool socket_wait_readable_us(Socket s, long max_us) {
+  pollfd waiting{s, POLLIN, 0};
+  const long us = max_us < 0 ? 0 : max_us;
+  const timespec limit{us / 1000000, (us % 1000000) * 1000};
+  const int ready = ::ppoll(&waiting, 1, &limit, nullptr);
+  if (ready < 0) return fail_bool();
+  return ready > 0;
+}
+
+std::uint32_t host_to_network_32(std::uint32_t value) { return htonl(value); }
+std::uint16_t host_to_network_16(std::uint16_t value) { return htons(value); }
+std::uint32_t network_to_host_32(std::uint32_t value) { return ntohl(value); }
+std::uint16_t network_to_host_16(std::uint16_t value) { return ntohs(value); }
+
+int socket_send_to_endpoint(Socket s, const void* data, int length, const Ipv4Endpoint& to) {
+  return socket_send_to(s, data, length, ntohl(to.address), ntohs(to.port));
+}
+
+int socket_receive_from_endpoint(Socket s, void* buffer, int capacity, Ipv4Endpoint* from) {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  const int received = socket_receive_from(s, buffer, capacity, &address, &port);
+  if (received >= 0 && from != nullptr) {
+    from->address = htonl(address);
+    from->port = htons(port);
+  }
+  return received;
 }
 
 void socket_shutdown_receive(Socket s) {

@@ -40,6 +40,26 @@ int socket_send_to(Socket s, const void* data, int length, std::uint32_t address
 // from_address/from_port may be null.
 int socket_receive_from(Socket s, void* buffer, int capacity, std::uint32_t* from_address,
                         std::uint16_t* from_port);
+// Waits at most `max_ms` for a datagram (or anything else to read) on the socket; returns at
+// once when one is already pending. True when the socket is readable. Polls of a non-blocking
+// socket use it instead of a plain sleep, so what arrives is taken without delay.
+bool socket_wait_readable(Socket s, int max_ms);
+// The same with a limit in microseconds.
+bool socket_wait_readable_us(Socket s, long max_us);
+
+// An IPv4 endpoint as the socket layer holds it: address and port in network byte order.
+struct Ipv4Endpoint {
+  std::uint32_t address;
+  std::uint16_t port;
+};
+std::uint32_t host_to_network_32(std::uint32_t value);
+std::uint16_t host_to_network_16(std::uint16_t value);
+std::uint32_t network_to_host_32(std::uint32_t value);
+std::uint16_t network_to_host_16(std::uint16_t value);
+// As socket_send_to and socket_receive_from, with the endpoint in network order.
+int socket_send_to_endpoint(Socket s, const void* data, int length, const Ipv4Endpoint& to);
+int socket_receive_from_endpoint(Socket s, void* buffer, int capacity, Ipv4Endpoint* from);
+
 void socket_shutdown_receive(Socket s);
 void socket_close(Socket s);
 // The error number of the calling thread's last failed call.

@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vxt {
@@ -172,6 +174,50 @@ TEST_F(SocketTest, DatagramSizesAroundTheCapacity) {
   EXPECT_EQ(socket_receive_from(receiver, buffer, capacity, nullptr, nullptr), -1)
       << "a too-long datagram is consumed, not left queued";
   EXPECT_EQ(socket_last_error(), EAGAIN);
+}
+
+TEST_F(SocketTest, WaitForADatagramEndsWhenOneArrives) {
+  const Socket receiver = udp_on(loopback);
+  const Socket sender = udp_on(loopback2);
+  ASSERT_TRUE(socket_set_non_blocking(receiver));
+  EXPECT_FALSE(socket_wait_readable(receiver, 1)) << "nothing pending";
+  EXPECT_FALSE(socket_wait_readable(receiver, 0));
+
+  ASSERT_EQ(socket_send_to(sender, "a", 1, loopback, socket_local_port(receiver)), 1);
+  EXPECT_TRUE(socket_wait_readable(receiver, 0)) << "already pending: no wait needed";
+  char buffer[4];
+  ASSERT_EQ(socket_receive_from(receiver, buffer, sizeof buffer, nullptr, nullptr), 1);
+
+  // A datagram sent while the wait runs ends it; the long limit only guards against a hang.
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    socket_send_to(sender, "b", 1, loopback, socket_local_port(receiver));
+  });
+  EXPECT_TRUE(socket_wait_readable(receiver, 60000));
+  late.join();
+  EXPECT_TRUE(socket_wait_readable_us(receiver, 0)) << "a wait does not take the datagram";
+  EXPECT_EQ(socket_receive_from(receiver, buffer, sizeof buffer, nullptr, nullptr), 1);
+  EXPECT_FALSE(socket_wait_readable_us(receiver, 500));
+}
+
+TEST_F(SocketTest, EndpointsCarryNetworkOrder) {
+  EXPECT_EQ(network_to_host_32(host_to_network_32(0x0A010002)), 0x0A010002u);
+  EXPECT_EQ(network_to_host_16(host_to_network_16(69)), 69);
+  const std::uint32_t wire = host_to_network_32(0x0A010002);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&wire);
+  EXPECT_EQ(bytes[0], 10);  // first dotted part first
+  EXPECT_EQ(bytes[3], 2);
+
+  const Socket receiver = udp_on(loopback);
+  const Socket sender = udp_on(loopback2);
+  const Ipv4Endpoint to{host_to_network_32(loopback),
+                        host_to_network_16(socket_local_port(receiver))};
+  ASSERT_EQ(socket_send_to_endpoint(sender, "xyz", 3, to), 3);
+  Ipv4Endpoint from{0, 0};
+  char buffer[8];
+  ASSERT_EQ(socket_receive_from_endpoint(receiver, buffer, sizeof buffer, &from), 3);
+  EXPECT_EQ(from.address, host_to_network_32(loopback2));
+  EXPECT_EQ(from.port, host_to_network_16(socket_local_port(sender)));
 }
 
 TEST_F(SocketTest, SecondBindToTheSamePortNeedsAddressReuse) {

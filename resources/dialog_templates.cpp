@@ -75,7 +75,7 @@ constexpr ControlTemplate success_controls[] = {
     {1, K::push_button, "OK", 61, 94, 50, 14, style_default, 0},
     {1004, K::edit, "", 37, 69, 96, 14, text_line | style_align_center | style_border, 0},
     {1007, K::edit, "", 31, 9, 111, 33, text_area, 0},
-    {none, K::static_text, "www.tavero.com", 78, 47, 53, 8, 0, 0},
+    {none, K::static_text, "www.example.com", 78, 47, 53, 8, 0, 0},
 };
 
 // 114: waiting window.
