@@ -249,16 +249,16 @@ struct DigestForm {
 };
 
 std::string digest_line(const std::string& nonce, const std::string& cnonce,
-                        const DigestForm& form = {}) {
+                        const DigestForm& form = {}, const std::string& uri = "/admin/advanced") {
   const std::string ha1 = vxt::md5_hex("admin:VXT:secret");
   std::string response = vxt::md5_hex(ha1 + ":" + nonce + ":" + form.nc + ":" + cnonce +
-                                      ":auth:" + vxt::md5_hex("GET:/admin/advanced"));
+                                      ":auth:" + vxt::md5_hex("GET:" + uri));
   if (form.upper_case_response) {
     for (char& c : response) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   const std::string& sep = form.comma;
   return "Authorization: Digest username=\"admin\"" + sep + "realm=\"VXT\"" + sep + "nonce=\"" +
-         nonce + "\"" + sep + "uri=\"/admin/advanced\"" +
+         nonce + "\"" + sep + "uri=\"" + uri + "\"" +
          (form.algorithm ? sep + "algorithm=\"MD5\"" : "") + sep + "response=\"" + response + "\"" +
          sep + (form.quote_qop ? "qop=\"auth\"" : "qop=auth") + sep + "nc=" + form.nc + sep +
          "cnonce=\"" + cnonce + "\"\r\n";
@@ -389,6 +389,12 @@ struct ServerOptions {
   bool group_mode = false;  // any-bound and joined; every packet goes to the group
   bool send_oack = true;
   std::optional<std::uint64_t> announced_size;  // instead of the real size
+  // Instead of tsize <size> then timeout 5; "<size>" stands for the image's size.
+  std::optional<std::vector<std::pair<std::string, std::string>>> oack_options;
+  bool no_wait = false;                 // send every block without waiting for acknowledgements
+  bool fresh_port = false;              // answer from a new port, as tftpd-hpa does
+  bool unicast_in_group_mode = false;   // in group mode, send to the requester's own address
+  bool no_multicast_interface = false;  // in group mode: packets leave from 0.0.0.0
   int period_ms = 30;
   int max_periods = 30;
 };
@@ -402,7 +408,9 @@ class TestTftpServer {
     EXPECT_TRUE(socket_.valid()) << error;
     if (options_.group_mode) {
       EXPECT_TRUE(join_multicast_group(socket_.get(), kGroup, kPc, &error)) << error;
-      EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+      if (!options_.no_multicast_interface) {
+        EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+      }
     }
     port_ = local_port(socket_.get());
     thread_ = std::thread([this] { serve(); });
@@ -418,6 +426,7 @@ class TestTftpServer {
   std::string requested_name;
   std::vector<std::string> request_strings;  // name, mode, options
   std::uint32_t requester_address = 0;
+  std::uint16_t answer_port = 0;  // where the answers left from
   bool completed = false;
 
  private:
@@ -444,19 +453,34 @@ class TestTftpServer {
       requested_name = request_strings.empty() ? "" : request_strings[0];
       break;
     }
-    const std::uint32_t destination = options_.group_mode ? kGroup : requester_address;
+    UniqueFd fresh;
+    if (options_.fresh_port) {
+      std::string error;
+      fresh = open_udp_socket(kPc, 0, false, &error);
+      EXPECT_TRUE(fresh.valid()) << error;
+    }
+    const int out = options_.fresh_port ? fresh.get() : socket_.get();
+    answer_port = local_port(out);
+    const std::uint32_t destination =
+        options_.group_mode && !options_.unicast_in_group_mode ? kGroup : requester_address;
     const std::uint32_t block_count = static_cast<std::uint32_t>(image_.size() / 512 + 1);
     std::uint32_t current = options_.send_oack ? 0 : 1;
     const auto packet_for = [&](std::uint32_t block) {
       std::vector<std::uint8_t> packet;
       if (block == 0) {
         const std::string size = std::to_string(options_.announced_size.value_or(image_.size()));
-        const std::string text = std::string("\0\6tsize\0", 8) + size +
-                                 std::string(
-                                     "\0timeout\0"
-                                     "5\0",
-                                     11);
-        return std::vector<std::uint8_t>(text.begin(), text.end());
+        const auto options =
+            options_.oack_options.value_or(std::vector<std::pair<std::string, std::string>>{
+                {"tsize", "<size>"}, {"timeout", "5"}});
+        packet = {0, 6};
+        for (const auto& option : options) {
+          const std::string value = option.second == "<size>" ? size : option.second;
+          packet.insert(packet.end(), option.first.begin(), option.first.end());
+          packet.push_back(0);
+          packet.insert(packet.end(), value.begin(), value.end());
+          packet.push_back(0);
+        }
+        return packet;
       }
       packet = {0, 3, static_cast<std::uint8_t>(block >> 8), static_cast<std::uint8_t>(block)};
       const std::size_t begin = (block - 1) * 512;
@@ -465,17 +489,16 @@ class TestTftpServer {
                     image_.begin() + static_cast<long>(end));
       return packet;
     };
-    send_datagram(socket_.get(), packet_for(current), destination, peer_port);
+    send_datagram(out, packet_for(current), destination, peer_port);
     int silent_periods = 0;
     while (silent_periods < options_.max_periods) {
-      if (wait_readable({socket_.get()}, never.fd(), options_.period_ms, &which) !=
-          WaitResult::ready) {
+      if (wait_readable({out}, never.fd(), options_.period_ms, &which) != WaitResult::ready) {
         ++silent_periods;
         events.push_back("resend " + std::to_string(current));
-        send_datagram(socket_.get(), packet_for(current), destination, peer_port);
+        send_datagram(out, packet_for(current), destination, peer_port);
         continue;
       }
-      const auto datagram = receive_datagram(socket_.get(), buffer, sizeof buffer);
+      const auto datagram = receive_datagram(out, buffer, sizeof buffer);
       if (!datagram || datagram->size < 4) continue;
       if (options_.group_mode && datagram->destination_address == kGroup)
         continue;  // our own, looped back
@@ -489,13 +512,26 @@ class TestTftpServer {
       }
       if (opcode != 4) continue;
       events.push_back("ack " + std::to_string(number) + (foreign ? " foreign" : ""));
-      if (foreign || number != current) continue;
+      if (foreign) continue;
+      if (options_.no_wait && current >= 1) {
+        // Everything already went out; only the last acknowledgement matters.
+        if (number == block_count) {
+          completed = true;
+          return;
+        }
+        continue;
+      }
+      if (number != current) continue;
       silent_periods = 0;
       if (++current > block_count) {
         completed = true;
         return;
       }
-      send_datagram(socket_.get(), packet_for(current), destination, peer_port);
+      send_datagram(out, packet_for(current), destination, peer_port);
+      if (options_.no_wait) {
+        for (; current < block_count;)
+          send_datagram(out, packet_for(++current), destination, peer_port);
+      }
     }
   }
 
@@ -679,11 +715,17 @@ TEST(SimDeviceUpgrade, AcknowledgementFaults) {
 
 class PcRecoverySocket {
  public:
-  PcRecoverySocket() {
+  // By default the wizard's socket: 127.0.0.1:4811, sending to the group through 127.0.0.1.
+  // Without an outgoing interface, an any-bound socket's group datagrams leave from 0.0.0.0.
+  explicit PcRecoverySocket(std::uint32_t address = kPc, std::uint16_t port = 4811,
+                            bool multicast_interface = true, std::uint32_t destination = kGroup)
+      : destination_(destination) {
     std::string error;
-    socket_ = open_udp_socket(kPc, 4811, false, &error);
+    socket_ = open_udp_socket(address, port, false, &error);
     EXPECT_TRUE(socket_.valid()) << error;
-    EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+    if (multicast_interface) {
+      EXPECT_TRUE(set_multicast_interface(socket_.get(), kPc, &error)) << error;
+    }
   }
   void send(std::uint8_t type, const std::string& serial, std::uint16_t port = 0,
             const std::string& name = "") {
@@ -694,8 +736,10 @@ class PcRecoverySocket {
     request[28] = static_cast<std::uint8_t>(port >> 8);
     request[29] = static_cast<std::uint8_t>(port);
     std::memcpy(request.data() + 32, name.data(), name.size());
-    ASSERT_TRUE(send_datagram(socket_.get(), request, kGroup, 4810));
+    ASSERT_TRUE(send_datagram(socket_.get(), request, destination_, 4810));
+    sent_ = request;
   }
+  const std::vector<std::uint8_t>& sent() const { return sent_; }
   // The next datagram, waiting up to wait_ms for it.
   std::optional<std::pair<std::vector<std::uint8_t>, Datagram>> receive(int wait_ms = 5000) {
     Signal never;
@@ -713,6 +757,8 @@ class PcRecoverySocket {
 
  private:
   UniqueFd socket_;
+  std::uint32_t destination_;
+  std::vector<std::uint8_t> sent_;
 };
 
 std::string text_at(const std::vector<std::uint8_t>& reply, std::size_t offset) {
@@ -720,6 +766,174 @@ std::string text_at(const std::vector<std::uint8_t>& reply, std::size_t offset) 
   for (std::size_t i = offset; i < offset + 20 && reply[i] != 0; ++i)
     text += static_cast<char>(reply[i]);
   return text;
+}
+
+// One whole fetch, as the record tells it: the read request byte for byte, the server, its
+// option acknowledgement, every block and acknowledgement in order, and the bytes stored. A
+// multiple of 512 ends with an empty block; an image of 0 bytes is one empty block and is kept in
+// the record although it is too short to flash.
+TEST(SimDeviceRecord, TellsAnUpgradeFetchInOrder) {
+  for (const std::size_t size : {std::size_t{1024}, std::size_t{0}}) {
+    SCOPED_TRACE("image of " + std::to_string(size) + " bytes");
+    Started sim(base_config());
+    ASSERT_TRUE(sim.ok);
+    const auto image = make_image(size, "2.0-rec");
+    TestTftpServer server(image, ServerOptions{});
+    http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt2f1a.bin")));
+    server.join();
+    ASSERT_TRUE(sim.device.wait_for_record(
+        [](const std::vector<WireEntry>& r) { return !entries_of(r, WireKind::tftp_end).empty(); },
+        5s));
+    const auto record = sim.device.record();
+    std::vector<std::string> steps;
+    for (const WireEntry& entry : record) {
+      if (entry.kind == WireKind::http_request || entry.kind == WireKind::http_closed) continue;
+      std::string step = to_string(entry.kind);
+      if (entry.kind == WireKind::tftp_data || entry.kind == WireKind::tftp_ack)
+        step += " " + std::to_string(entry.block);
+      if (entry.kind == WireKind::tftp_data) step += " " + std::to_string(entry.length);
+      steps.push_back(step);
+    }
+    const std::vector<std::string> expected =
+        size == 1024
+            ? std::vector<std::string>{"tftp_read_request", "tftp_server",     "tftp_option_ack",
+                                       "tftp_ack 0",        "tftp_data 1 512", "tftp_ack 1",
+                                       "tftp_data 2 512",   "tftp_ack 2",      "tftp_data 3 0",
+                                       "tftp_ack 3",        "tftp_end"}
+            : std::vector<std::string>{"tftp_read_request", "tftp_server",   "tftp_option_ack",
+                                       "tftp_ack 0",        "tftp_data 1 0", "tftp_ack 1",
+                                       "tftp_end"};
+    EXPECT_EQ(steps, expected);
+
+    const WireEntry request = sim.device.record(WireKind::tftp_read_request).at(0);
+    EXPECT_EQ(request.bytes, std::string("\0\1/vxt2f1a.bin\0octet\0tsize\0"
+                                         "0\0timeout\0"
+                                         "5\0",
+                                         39));
+    EXPECT_EQ(request.to, (WireEndpoint{kPc, server.port()}));
+    EXPECT_EQ(request.from.address, kDevice);
+    EXPECT_EQ(sim.device.record(WireKind::tftp_server).at(0).from,
+              (WireEndpoint{kPc, server.port()}));
+    const WireOptions announced = {{"tsize", std::to_string(size)}, {"timeout", "5"}};
+    EXPECT_EQ(sim.device.record(WireKind::tftp_option_ack).at(0).options, announced);
+    for (const WireEntry& data : sim.device.record(WireKind::tftp_data)) {
+      EXPECT_EQ(data.from, (WireEndpoint{kPc, server.port()}));
+      EXPECT_EQ(data.to, request.from) << "DATA comes to the port the request left from";
+    }
+    const WireEntry end = sim.device.record(WireKind::tftp_end).at(0);
+    EXPECT_TRUE(end.data() == image);
+    EXPECT_EQ(end.detail.rfind(size == 0 ? "not flashed" : "stored", 0), 0u) << end.detail;
+    EXPECT_TRUE(sim.device.violations().empty());
+    if (size == 0) {
+      EXPECT_EQ(sim.device.status().counters.restarts, 0u);
+      EXPECT_EQ(sim.device.status().software_version, "1.0.0");
+    }
+  }
+}
+
+// Each strict point of the transfer: the wizard's server passes, every deviation is refused
+// (transfer abandoned, nothing flashed, the rule in the record), and the tolerant device fetches
+// the image from each of them.
+TEST(SimDeviceStrict, TransferRefusesWhatTheWizardNeverSends) {
+  using Options = std::vector<std::pair<std::string, std::string>>;
+  struct Case {
+    const char* what;
+    ServerOptions options;
+    bool recovery;
+    std::uint32_t lost_ack;  // 0: none
+    const char* rule;        // nullptr: accepted
+  };
+  const auto with = [](auto change) {
+    ServerOptions options;
+    options.max_periods = 12;
+    change(options);
+    return options;
+  };
+  const Case cases[] = {
+      {"the wizard's server", with([](ServerOptions&) {}), false, 0, nullptr},
+      {"the wizard's server in a recovery", with([](ServerOptions& o) { o.group_mode = true; }),
+       true, 0, nullptr},
+      {"the wizard's server, an acknowledgement lost", with([](ServerOptions&) {}), false, 2,
+       nullptr},
+      {"DATA 1 first", with([](ServerOptions& o) { o.send_oack = false; }), false, 0,
+       "DATA 1 came before any option acknowledgement"},
+      {"no tsize", with([](ServerOptions& o) {
+         o.oack_options = Options{{"timeout", "5"}};
+       }),
+       false, 0, "not tsize <size> then timeout 5"},
+      {"timeout before tsize", with([](ServerOptions& o) {
+         o.oack_options = Options{{"timeout", "5"}, {"tsize", "<size>"}};
+       }),
+       false, 0, "not tsize <size> then timeout 5"},
+      {"timeout 3", with([](ServerOptions& o) {
+         o.oack_options = Options{{"tsize", "<size>"}, {"timeout", "3"}};
+       }),
+       false, 0, "not tsize <size> then timeout 5"},
+      {"TSIZE in capitals", with([](ServerOptions& o) {
+         o.oack_options = Options{{"TSIZE", "<size>"}, {"timeout", "5"}};
+       }),
+       false, 0, "not tsize <size> then timeout 5"},
+      {"blocks sent without waiting", with([](ServerOptions& o) { o.no_wait = true; }), false, 2,
+       "DATA 3 came before the device acknowledged block 2"},
+      {"answers from a fresh port", with([](ServerOptions& o) { o.fresh_port = true; }), false, 0,
+       "the first answer came from"},
+      {"unicast DATA in a recovery", with([](ServerOptions& o) {
+         o.group_mode = true;
+         o.unicast_in_group_mode = true;
+       }),
+       true, 0, "not to the group"},
+      {"packets from 0.0.0.0", with([](ServerOptions& o) {
+         o.group_mode = true;
+         o.no_multicast_interface = true;
+       }),
+       true, 0, "a datagram from 0.0.0.0"},
+  };
+  const auto image = make_image(1300, "5.5.5");  // blocks 1-3, the last of 276 bytes
+  for (const Case& c : cases) {
+    for (const bool strict : {true, false}) {
+      if (!strict && c.rule == nullptr) continue;
+      SCOPED_TRACE(std::string(c.what) + (strict ? " (strict)" : " (lenient)"));
+      DeviceConfig config = base_config();
+      config.start_in_recovery = c.recovery;
+      if (c.lost_ack != 0) config.tftp.ack_faults[c.lost_ack] = AckFault::lose;
+      if (!strict) config.lenient = Leniency::all();
+      Started sim(config);
+      ASSERT_TRUE(sim.ok);
+      TestTftpServer server(image, c.options);
+      std::optional<PcRecoverySocket> pc;
+      if (c.recovery) {
+        pc.emplace();
+        pc->send(2, "VX0001", server.port(), "/vxt5a5.bin");
+      } else {
+        http_exchange(kDevice, sim.device.web_port(),
+                      get(upgrade_path(server.port(), "/vxt5a5.bin")));
+      }
+      const bool refused = strict && c.rule != nullptr;
+      ASSERT_TRUE(sim.device.wait_until(
+          [refused](const DeviceStatus& s) {
+            return refused ? s.counters.transfers_failed == 1 : s.counters.restarts == 1;
+          },
+          10s));
+      server.join();
+      const auto violations = sim.device.violations();
+      const auto ends = sim.device.record(WireKind::tftp_end);
+      ASSERT_EQ(ends.size(), 1u);
+      if (refused) {
+        ASSERT_EQ(violations.size(), 1u);
+        EXPECT_NE(violations[0].rule.find(c.rule), std::string::npos) << violations[0].rule;
+        EXPECT_EQ(ends[0].detail.rfind("failed: ", 0), 0u) << ends[0].detail;
+        EXPECT_FALSE(server.completed);
+        const DeviceStatus status = sim.device.status();
+        EXPECT_EQ(status.counters.restarts, 0u);
+        EXPECT_EQ(status.software_version, "1.0.0");
+      } else {
+        EXPECT_TRUE(violations.empty()) << violations[0].rule;
+        EXPECT_TRUE(server.completed);
+        EXPECT_TRUE(sim.device.received_image() == image);
+        EXPECT_EQ(ends[0].detail, "stored");
+      }
+    }
+  }
 }
 
 TEST(SimDeviceRecovery, AnswersASearchForItsSerial) {
@@ -843,6 +1057,240 @@ TEST(SimDeviceRecovery, StartRequestFetchesOverTheGroupAndComesBackUpgraded) {
     const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
     EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "7.1.2");
   }
+}
+
+// Recovery requests: only to the group, from port 4811, from a real address. Each refusal gets
+// no reply and lands in the record; the tolerant device answers every one of them.
+TEST(SimDeviceStrict, RecoveryAnswersOnlyTheGroupFromPort4811) {
+  struct Case {
+    const char* what;
+    std::uint32_t bind_address;
+    std::uint16_t port;
+    bool multicast_interface;
+    std::uint32_t destination;
+    const char* rule;  // nullptr: answered
+  };
+  const Case cases[] = {
+      {"the wizard's search", kPc, 4811, true, kGroup, nullptr},
+      {"unicast to the device", kPc, 4811, true, kDevice, "not addressed to the group"},
+      {"from port 4999", kPc, 4999, true, kGroup, "from port 4999, not 4811"},
+      {"from 0.0.0.0", 0, 4811, false, kGroup, "a datagram from 0.0.0.0"},
+  };
+  for (const Case& c : cases) {
+    for (const bool strict : {true, false}) {
+      if (!strict && c.rule == nullptr) continue;
+      SCOPED_TRACE(std::string(c.what) + (strict ? " (strict)" : " (lenient)"));
+      DeviceConfig config = base_config();
+      config.start_in_recovery = true;
+      if (!strict) config.lenient = Leniency::all();
+      Started sim(config);
+      ASSERT_TRUE(sim.ok);
+      PcRecoverySocket pc(c.bind_address, c.port, c.multicast_interface, c.destination);
+      pc.send(0, "VX0001");
+      const bool refused = strict && c.rule != nullptr;
+      ASSERT_TRUE(sim.device.wait_for_record(
+          [refused](const std::vector<WireEntry>& record) {
+            return !entries_of(record, refused ? WireKind::violation : WireKind::recovery_reply)
+                        .empty();
+          },
+          5s));
+      const auto record = sim.device.record();
+      ASSERT_GE(record.size(), 2u);
+      EXPECT_EQ(record[0].kind, WireKind::recovery_request);
+      EXPECT_TRUE(record[0].data() == pc.sent());
+      EXPECT_EQ(record[0].from.port, c.port);
+      EXPECT_EQ(record[0].to, (WireEndpoint{c.destination, 4810}));
+      if (refused) {
+        EXPECT_EQ(record[0].from.address, c.bind_address == 0 ? 0u : kPc);
+        EXPECT_EQ(record[1].kind, WireKind::violation);
+        EXPECT_NE(record[1].rule.find(c.rule), std::string::npos) << record[1].rule;
+        EXPECT_TRUE(entries_of(record, WireKind::recovery_reply).empty());
+        EXPECT_FALSE(pc.receive(0).has_value());
+      } else {
+        EXPECT_EQ(record[1].kind, WireKind::recovery_reply);
+        EXPECT_EQ(record[1].from, (WireEndpoint{kDevice, 4810}));
+        EXPECT_EQ(record[1].to, record[0].from) << "the reply goes back to the requester";
+        const auto reply = pc.receive();
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(reply->first.size(), 100u);
+        EXPECT_EQ(std::string(reply->first.begin(), reply->first.end()), record[1].bytes);
+      }
+    }
+  }
+}
+
+// Bytes written as a literal, NULs included.
+template <std::size_t N>
+std::string wire(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+// The read request's variants, as the bytes that leave the device, in order, and in the record.
+TEST(SimDeviceKnobs, ReadRequestVariants) {
+  const std::string rrq_tail = wire(
+      "octet\0tsize\0"
+      "0\0timeout\0"
+      "5\0");
+  struct Case {
+    const char* what;
+    ReadRequestConfig variant;
+    std::vector<std::string> expected;
+  };
+  ReadRequestConfig no_options;
+  no_options.options = false;
+  ReadRequestConfig netascii;
+  netascii.mode = "netascii";
+  ReadRequestConfig swapped;
+  swapped.swap_name_case = true;
+  ReadRequestConfig wrong_first;
+  wrong_first.wrong_name_first = "/vxt2.bin";
+  ReadRequestConfig before;
+  before.opcodes_before = {2, 3, 4, 5};
+  const Case cases[] = {
+      {"no options", no_options, {wire("\0\1/vxt1.bin\0octet\0")}},
+      {"netascii",
+       netascii,
+       {wire("\0\1/vxt1.bin\0netascii\0tsize\0"
+             "0\0timeout\0"
+             "5\0")}},
+      {"the name's case swapped", swapped, {wire("\0\1/VXT1.BIN\0") + rrq_tail}},
+      {"a wrong name first",
+       wrong_first,
+       {wire("\0\1/vxt2.bin\0") + rrq_tail, wire("\0\1/vxt1.bin\0") + rrq_tail}},
+      {"other packets first",
+       before,
+       {wire("\0\2/vxt1.bin\0octet\0"), wire("\0\3\0\1x"), wire("\0\4\0\0"),
+        wire("\0\5\0\0before the request\0"), wire("\0\1/vxt1.bin\0") + rrq_tail}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeviceConfig config = base_config();
+    config.tftp.read_request = c.variant;
+    config.tftp.retries = 0;  // no server answers: one of each, then the device gives up
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    std::string error;
+    UniqueFd listener = open_udp_socket(kPc, 0, false, &error);
+    ASSERT_TRUE(listener.valid()) << error;
+    http_exchange(kDevice, sim.device.web_port(),
+                  get(upgrade_path(local_port(listener.get()), "/vxt1.bin")));
+    std::vector<std::string> seen;
+    Signal never;
+    std::size_t which = 0;
+    std::uint8_t buffer[1024];
+    while (seen.size() < c.expected.size() &&
+           wait_readable({listener.get()}, never.fd(), 5000, &which) == WaitResult::ready) {
+      const auto datagram = receive_datagram(listener.get(), buffer, sizeof buffer);
+      if (datagram) seen.emplace_back(reinterpret_cast<const char*>(buffer), datagram->size);
+    }
+    EXPECT_EQ(seen, c.expected);
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.transfers_failed == 1; }, 5s));
+    std::vector<std::string> recorded;
+    for (const WireEntry& entry : sim.device.record()) {
+      if (entry.kind == WireKind::tftp_sent || entry.kind == WireKind::tftp_read_request)
+        recorded.push_back(entry.bytes);
+    }
+    EXPECT_EQ(recorded, c.expected);
+  }
+}
+
+// The page variants, read the way the wizard reads a label's value.
+TEST(SimDeviceKnobs, PageVariants) {
+  struct Case {
+    PageVariant variant;
+    const char* mac;     // what the wizard takes for "MAC Address:"
+    const char* serial;  // and for "Serial Number:"
+  };
+  const Case cases[] = {
+      {PageVariant::normal, "001A2B3C4D5E", "VX0001"},
+      {PageVariant::label_missing, "<missing>", "VX0001"},
+      {PageVariant::line_break_between_tags, "\r\n", "\r\n"},
+      {PageVariant::empty_cell_before_value, "001A2B3C4D5E", "VX0001"},
+      {PageVariant::no_labels, "<missing>", "<missing>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.variant));
+    DeviceConfig config = base_config();
+    config.web_faults.page_variant = c.variant;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    ASSERT_TRUE(page.has_value());
+    EXPECT_EQ(labelled_value(*page, "MAC Address:"), c.mac);
+    EXPECT_EQ(labelled_value(*page, "Serial Number:"), c.serial);
+    if (c.variant == PageVariant::no_labels) {
+      for (const char* label : {"Product Name:", "Software Version:", "Hardware Version:"}) {
+        EXPECT_EQ(page->find(label), std::string::npos) << label;
+      }
+    }
+  }
+}
+
+// The upgrade command and the check after the restart, both authorised under the first nonce:
+// only a device that keeps its nonce across the restart accepts the second.
+TEST(SimDeviceKnobs, KeepsTheNonceAcrossTheRestartOnlyWhenAsked) {
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "nonce kept" : "nonce forgotten");
+    DeviceConfig config = base_config();
+    config.auth.password = "secret";
+    config.auth.keep_nonce_across_restart = keep;
+    Started sim(config);
+    ASSERT_TRUE(sim.ok);
+    const std::string host = "Host: 192.168.1.1\r\n";
+    const auto challenge = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+    const std::string nonce = quoted_value(challenge.value_or(""), "nonce");
+    ASSERT_FALSE(nonce.empty());
+    TestTftpServer server(make_image(700, "9.1"), ServerOptions{});
+    const std::string command = upgrade_path(server.port(), "/vxt1.bin");
+    const auto answer = http_exchange(
+        kDevice, sim.device.web_port(),
+        "GET " + command + " HTTP/1.1\r\n" + host + digest_line(nonce, "ab", {}, command) + "\r\n");
+    EXPECT_EQ(answer.value_or("").substr(0, 12), "HTTP/1.1 200");
+    server.join();
+    ASSERT_TRUE(sim.device.wait_until(
+        [](const DeviceStatus& s) { return s.counters.restarts == 1 && s.web_listening; }, 5s));
+    DigestForm second;
+    second.nc = "000000002";
+    const auto check = http_exchange(
+        kDevice, sim.device.web_port(),
+        "GET /admin/advanced HTTP/1.1\r\n" + host + digest_line(nonce, "ab", second) + "\r\n");
+    EXPECT_EQ(check.value_or("").substr(0, 12), keep ? "HTTP/1.1 200" : "HTTP/1.1 401");
+    if (keep) {
+      EXPECT_EQ(labelled_value(check.value_or(""), "Software Version:"), "9.1");
+    }
+  }
+}
+
+// Held open, the upgrade command's connection ends only after the restart: the record shows the
+// command, the transfer, and then the close.
+TEST(SimDeviceKnobs, HoldsTheUpgradeCommandsConnectionUntilAfterTheRestart) {
+  DeviceConfig config = base_config();
+  config.web_faults.hold_upgrade_connection = true;
+  Started sim(config);
+  ASSERT_TRUE(sim.ok);
+  const auto image = make_image(1500, "9.9.9");
+  TestTftpServer server(image, ServerOptions{});
+  const auto answer =
+      http_exchange(kDevice, sim.device.web_port(), get(upgrade_path(server.port(), "/vxt7.bin")));
+  // http_exchange returns when the device closes: by then it is back with the new image.
+  EXPECT_EQ(answer.value_or("").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(sim.device.status().counters.restarts, 1u);
+  server.join();
+  EXPECT_TRUE(server.completed);
+  ASSERT_TRUE(sim.device.wait_for_record(
+      [](const std::vector<WireEntry>& r) { return !entries_of(r, WireKind::http_closed).empty(); },
+      5s));
+  std::vector<WireKind> order;
+  for (const WireEntry& entry : sim.device.record()) {
+    if (entry.kind == WireKind::http_request || entry.kind == WireKind::tftp_end ||
+        entry.kind == WireKind::http_closed)
+      order.push_back(entry.kind);
+  }
+  EXPECT_EQ(order, (std::vector<WireKind>{WireKind::http_request, WireKind::tftp_end,
+                                          WireKind::http_closed}));
+  const auto page = http_exchange(kDevice, sim.device.web_port(), get("/admin/advanced"));
+  EXPECT_EQ(labelled_value(page.value_or(""), "Software Version:"), "9.9.9");
 }
 
 }  // namespace
