@@ -5,6 +5,7 @@
 #include "core/center_window.h"
 #include "core/ipv4_text.h"
 #include "core/local_address_chooser.h"
+#include "core/random.h"
 #include "core/session_state.h"
 #include "platform/window.h"
 

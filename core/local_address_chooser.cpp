@@ -1,9 +1,6 @@
 #include "core/local_address_chooser.h"
 
-#include <cstdio>
-
 #include "core/ipv4_text.h"
-#include "core/random.h"
 #include "core/session_state.h"
 
 namespace vxt {
@@ -31,11 +28,6 @@ std::uint32_t chosen_local_address(Window* window) {
   const int selected = list_selection(window, local_address_chooser);
   if (selected < 0 || selected >= local_address_count()) return 0;
   return session.local_addresses[selected];
-}
-
-void draw_tftp_file_name() {
-  std::snprintf(session.tftp_file_name, sizeof session.tftp_file_name, "/vxt%x.bin",
-                static_cast<unsigned>(next_random() & 0xffff));
 }
 
 }  // namespace vxt

@@ -1,5 +1,4 @@
-// The drop-down list of the PC's own addresses, shared by the address and recovery screens,
-// and the random file name that the device must ask for.
+// The drop-down list of the PC's own addresses, shared by the address and recovery screens.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +15,5 @@ void fill_local_address_chooser(Window* window);
 
 // The entry at the selected position; 0 (any local address) when nothing can be selected.
 std::uint32_t chosen_local_address(Window* window);
-
-// "/vxt%x.bin" from a fresh random value into `tftp_file_name`.
-void draw_tftp_file_name();
 
 }  // namespace vxt

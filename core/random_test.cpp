@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/local_address_chooser.h"
 #include "core/session_state.h"
 
 namespace vxt {

@@ -12,9 +12,10 @@ namespace {
 // Added to the system's reading; unsigned, so every sum wraps modulo 2^32.
 std::atomic<std::uint32_t> clock_offset{0};
 
+// Since the system started, time spent suspended included (CLOCK_MONOTONIC stops meanwhile).
 std::uint32_t system_ms() {
   timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  clock_gettime(CLOCK_BOOTTIME, &now);
   const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                            static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<std::uint32_t>(ms);

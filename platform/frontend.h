@@ -35,6 +35,7 @@ struct WindowSnapshot {
   int width_units = 0, height_units = 0;    // dialog units
   int focus = 0;                            // control id, 0 when none
   std::vector<ControlState> controls;       // tab order
+  bool blocked = false;                     // a message window keeps the person's input out
 };
 
 struct MessageSnapshot {
@@ -69,6 +70,12 @@ void window_moved(int window, int x, int y);
 void window_destroyed(int window, bool had_result, int result);
 void message_opened(const MessageSnapshot& message);
 void message_closed(int message);
+// A message window opened or went, and the window's input is now kept out or let in again:
+// an owned message blocks its owner, a task-modal one every window of the calling thread,
+// one owned by none nothing.
+void input_blocked(int window, bool blocked);
+// A gesture that was taken but never took effect: its window ended first.
+void gesture_refused(const std::string& text);
 // Last words before the process ends with `status`: flush whatever must reach the person.
 void process_ending(int status);
 
@@ -76,6 +83,9 @@ void process_ending(int status);
 
 // A person's gestures. Each returns false and sets *error when it names no open window or
 // control, or the window takes no input at the moment (a message window blocks it).
+// Otherwise it waits in the window's queue behind the gestures made before it, typing and
+// picking included, and takes effect when the owner thread gets to it; if the window ends
+// first, gesture_refused says so. A dismissal takes effect at once.
 namespace gesture {
 bool press(int window, int control, std::string* error);
 bool type_text(int window, int control, const std::string& text, std::string* error);

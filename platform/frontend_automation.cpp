@@ -4,12 +4,24 @@
 // change what exists. One JSON object per line each way; every output line is flushed at once.
 // Texts are bytes of the single-byte character set (Latin-1) inside the model and UTF-8 in
 // JSON.
+//
+// Lines go out through a writer thread of their own, so a driver that reads slowly holds up
+// only its own view, never the model's lock and with it every wizard thread.
+#include <errno.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <condition_variable>
 #include <iostream>
+#include <list>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -23,11 +35,106 @@ namespace {
 
 using nlohmann::json;
 
-std::mutex& output_mutex() {
-  static std::mutex* m = new std::mutex;  // used until _exit
-  return *m;
+// The lines waiting for stdout. Never blocks the caller. A progress line replaces the
+// unwritten progress line of the same control, so the queue holds at most one per progress
+// bar besides the other lines, none of which is ever dropped; a driver that reads promptly
+// still sees every step. After the last line nothing more is taken.
+class LineWriter {
+ public:
+  void start() {
+    std::thread([this] { write_lines(); }).detach();
+  }
+
+  void put(std::string text) { add(std::move(text), nullptr); }
+
+  void put_progress(int window, int control, std::string text) {
+    const std::pair<int, int> key{window, control};
+    add(std::move(text), &key);
+  }
+
+  // Queues the last line and waits until everything before it, and it, has been written (or
+  // the driver has gone). Whoever comes later waits for good: the first one ends the process.
+  void finish(std::string text) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (closed_) {
+      for (;;) idle_.wait(lock);
+    }
+    lines_.push_back(Line{std::move(text) + '\n', false, {}});
+    closed_ = true;
+    wake_.notify_one();
+    idle_.wait(lock, [this] { return (lines_.empty() && !writing_) || broken_; });
+  }
+
+ private:
+  struct Line {
+    std::string text;
+    bool progress;
+    std::pair<int, int> control;
+  };
+
+  void add(std::string text, const std::pair<int, int>* progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || broken_) return;
+    text += '\n';
+    if (progress != nullptr) {
+      auto pending = pending_progress_.find(*progress);
+      if (pending != pending_progress_.end()) lines_.erase(pending->second);
+      lines_.push_back(Line{std::move(text), true, *progress});
+      pending_progress_[*progress] = std::prev(lines_.end());
+    } else {
+      lines_.push_back(Line{std::move(text), false, {}});
+    }
+    wake_.notify_one();
+  }
+
+  void write_lines() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !lines_.empty(); });
+      // Everything waiting goes out in one write; what comes meanwhile waits for the next.
+      std::string batch;
+      for (const Line& line : lines_) batch += line.text;
+      lines_.clear();
+      pending_progress_.clear();
+      writing_ = true;
+      lock.unlock();
+      const bool written = write_all(batch);
+      lock.lock();
+      writing_ = false;
+      if (!written) broken_ = true;  // the driver has gone: nobody reads any more
+      if (lines_.empty() || broken_) idle_.notify_all();
+      if (broken_) lines_.clear();
+    }
+  }
+
+  static bool write_all(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;  // lines to write
+  std::condition_variable idle_;  // everything written
+  std::list<Line> lines_;
+  std::map<std::pair<int, int>, std::list<Line>::iterator> pending_progress_;
+  bool writing_ = false;
+  bool closed_ = false;
+  bool broken_ = false;
+};
+
+// Used until _exit, by every thread.
+LineWriter& writer() {
+  static LineWriter* w = new LineWriter;
+  return *w;
 }
 
+std::mutex metrics_mutex;
 frontend::Metrics& metrics_store() {
   static frontend::Metrics* m = new frontend::Metrics;
   return *m;
@@ -68,13 +175,11 @@ std::string utf8_to_latin1(const std::string& text) {
   return out;
 }
 
-void emit(const json& line) {
-  std::lock_guard<std::mutex> lock(output_mutex());
-  const std::string text = line.dump(-1, ' ', false, json::error_handler_t::replace);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+std::string line_text(const json& line) {
+  return line.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+void emit(const json& line) { writer().put(line_text(line)); }
 
 void emit_error(const std::string& text) { emit({{"event", "error"}, {"text", text}}); }
 
@@ -189,7 +294,7 @@ bool apply_start(const json& line, void (*start_wizard)(), std::string* error) {
     set_clock_reading(static_cast<std::uint32_t>(line["clock"].get<std::uint64_t>()));
   if (line.contains("addresses")) set_host_addresses_override(addresses, count);
   {
-    std::lock_guard<std::mutex> lock(output_mutex());
+    std::lock_guard<std::mutex> lock(metrics_mutex);
     metrics_store() = metrics;
   }
   started = true;
@@ -255,11 +360,36 @@ bool apply(const json& line, void (*start_wizard)(), std::string* error) {
   return false;
 }
 
+// The wizard lives as long as the process that started it (its driver): when that process
+// ends, so does the wizard, at once and without an exit line, so that a dead driver leaves no
+// wizard holding ports behind. The end of input alone changes nothing.
+void end_with_driver() {
+  const pid_t driver = getppid();
+  const int driver_fd = static_cast<int>(syscall(SYS_pidfd_open, driver, 0));
+  if (driver_fd >= 0) {
+    // Readable once the whole driver process has ended, whichever of its threads started us.
+    std::thread([driver_fd] {
+      pollfd p{driver_fd, POLLIN, 0};
+      while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }).detach();
+  } else {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+  }
+  // Ended before we watched it: we already belong to another parent.
+  if (getppid() != driver) _exit(0);
+}
+
 }  // namespace
 
 namespace frontend {
 
 int run(int, char**, void (*start_wizard)()) {
+  // A driver that has gone makes writes fail; they must not end the process by a signal.
+  signal(SIGPIPE, SIG_IGN);
+  end_with_driver();
+  writer().start();
   std::string text;
   while (std::getline(std::cin, text)) {
     if (text.empty() || text == "\r") continue;
@@ -276,7 +406,7 @@ int run(int, char**, void (*start_wizard)()) {
 }
 
 Metrics metrics() {
-  std::lock_guard<std::mutex> lock(output_mutex());
+  std::lock_guard<std::mutex> lock(metrics_mutex);
   return metrics_store();
 }
 
@@ -309,12 +439,13 @@ void control_changed(int window, const ControlState& c, ControlChange change) {
             {"text", latin1_to_utf8(c.text)}});
       break;
     case ControlChange::progress:
-      emit({{"event", "progress"},
-            {"window", window},
-            {"control", c.id},
-            {"min", c.range_min},
-            {"max", c.range_max},
-            {"pos", c.position}});
+      writer().put_progress(window, c.id,
+                            line_text({{"event", "progress"},
+                                       {"window", window},
+                                       {"control", c.id},
+                                       {"min", c.range_min},
+                                       {"max", c.range_max},
+                                       {"pos", c.position}}));
       break;
     case ControlChange::list:
       emit({{"event", "list"},
@@ -351,7 +482,15 @@ void message_opened(const MessageSnapshot& m) {
 
 void message_closed(int message) { emit({{"event", "destroy"}, {"window", message}}); }
 
-void process_ending(int status) { emit({{"event", "exit"}, {"status", status}}); }
+// The driver learns of blocking from the message events themselves.
+void input_blocked(int, bool) {}
+
+void gesture_refused(const std::string& text) { emit_error(text); }
+
+// Everything queued goes out first; nothing any thread does afterwards is printed.
+void process_ending(int status) {
+  writer().finish(line_text({{"event", "exit"}, {"status", status}}));
+}
 
 }  // namespace frontend
 }  // namespace vxt

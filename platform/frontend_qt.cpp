@@ -4,7 +4,9 @@
 // The model notifies from wizard threads while it holds its lock, so every notification only
 // copies its data and queues the work to the GUI thread. Widgets never decide anything: a
 // click, a key or the close box becomes a gesture, and the window goes away only when the
-// model says it is destroyed.
+// model says it is destroyed. Input reaches a window exactly when the model would take it:
+// while a message window blocks it (its owner, or every window of the thread that shows a
+// task-modal one), the front end keeps the person's input out, and only then.
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -185,7 +187,11 @@ class DialogWindow : public QDialog {
     setFixedSize(std::max(1, width), std::max(1, height));
     move(window.x, window.y);
     set_focus(window.focus);
+    blocked_ = window.blocked;
   }
+
+  bool blocked() const { return blocked_; }
+  void set_blocked(bool blocked) { blocked_ = blocked; }
 
   void change(const ControlState& control, ControlChange what) {
     auto found = controls_.find(control.id);
@@ -441,14 +447,46 @@ class DialogWindow : public QDialog {
 
   int number_;
   std::map<int, Control> controls_;
+  bool blocked_ = false;
 };
+
+// What a person does to a window: kept out of a blocked one. Everything else (painting,
+// hovering, the model's own changes) goes on.
+bool is_input(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::InputMethod:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::Close:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // ---- the GUI thread's side -----------------------------------------------------------------
 
 // Lives on the GUI thread; queued notifications run in its context.
 class Hub : public QObject {
  public:
+  Hub() { qApp->installEventFilter(this); }
   ~Hub() override {
+    qApp->removeEventFilter(this);
     for (auto& [number, box] : messages) delete box.data();
     for (auto& [number, window] : windows) delete window;
   }
@@ -460,6 +498,16 @@ class Hub : public QObject {
 
   std::map<int, DialogWindow*> windows;
   std::map<int, QPointer<QMessageBox>> messages;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!is_input(event->type()) || !watched->isWidgetType()) return false;
+    auto* dialog = dynamic_cast<DialogWindow*>(static_cast<QWidget*>(watched)->window());
+    if (dialog == nullptr || !dialog->blocked()) return false;
+    // A close that is merely swallowed would count as accepted and hide the window.
+    event->ignore();
+    return true;
+  }
 };
 
 std::mutex hub_mutex;
@@ -579,11 +627,9 @@ void message_opened(const MessageSnapshot& message) {
     box->setWindowTitle(from_bytes(message.title));
     box->setText(display_lines(message.text));
     box->setStandardButtons(QMessageBox::Ok);
-    if (message.task_modal) {
-      box->setWindowModality(Qt::ApplicationModal);
-    } else if (owner) {
-      box->setWindowModality(Qt::WindowModal);
-    }
+    // Qt's own modality can only block the owner or everything; what a task-modal message
+    // blocks comes from the model (input_blocked), and a message owned by none blocks nothing.
+    box->setWindowModality(owner ? Qt::WindowModal : Qt::NonModal);
     const int number = message.number;
     // OK, Escape and the close box all dismiss a window with one OK button.
     QObject::connect(box, &QMessageBox::finished, box, [number] {
@@ -609,6 +655,15 @@ void message_closed(int message) {
     gui.messages.erase(found);
   });
 }
+
+void input_blocked(int window, bool blocked) {
+  post([window, blocked](Hub& gui) {
+    if (DialogWindow* dialog = gui.window(window)) dialog->set_blocked(blocked);
+  });
+}
+
+// A person sees the window go; nothing more to say.
+void gesture_refused(const std::string& /*text*/) {}
 
 void process_ending(int /*status*/) {
   // Nothing is buffered here: everything shown is already on the screen.

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -526,12 +527,162 @@ TEST(FrontendQt, MessageWindowsHoldTheWizardUntilDismissed) {
                   EXPECT_EQ(task_modal->windowTitle(), "VXT Firwmare Upgrade Error");
                   EXPECT_EQ(task_modal->text(), "Upgrade Failed: User Abort");
                   EXPECT_EQ(task_modal->parentWidget(), nullptr);
-                  EXPECT_EQ(task_modal->windowModality(), Qt::ApplicationModal);
                   // Escape dismisses a window whose only button is OK.
                   QTest::keyClick(task_modal, Qt::Key_Escape);
                 });
   EXPECT_EQ(messages_returned.load(), 2);
   EXPECT_EQ(seen_results(), std::vector<int>{command_ok});
+}
+
+// ---- what each kind of message window blocks ------------------------------------------------
+
+// Thread A runs the modal window X (141) and owns the modeless window Z (105); thread B owns
+// the modeless window Y (139). X: 1028 shows a message owned by X, 1029 a task-modal one,
+// Escape is only counted. Y: Continue is counted, Cancel shows a message owned by none.
+std::atomic<int> x_escapes{0};
+std::atomic<int> y_continues{0};
+std::atomic<bool> y_closed{false};
+
+int x_proc(Window* window, const Event& event) {
+  if (event.kind == Event::close) {
+    end_modal(window, 0);
+    return 1;
+  }
+  if (event.kind != Event::command) return 1;
+  if (event.id == 1028) message_box(window, "Error", "owned by X");
+  if (event.id == 1029) task_modal_message_box("VXT Firwmare Upgrade Error", "task-modal");
+  if (event.id == command_cancel) ++x_escapes;
+  return 1;
+}
+
+int y_proc(Window*, const Event& event) {
+  if (event.kind == Event::close) y_closed = true;
+  if (event.kind != Event::command) return 1;
+  if (event.id == command_ok) ++y_continues;
+  if (event.id == command_cancel) message_box(nullptr, "Error", "owned by none");
+  return 1;
+}
+
+// Which windows Qt's own modality blocks: it tells each window when that changes.
+class QtBlocking : public QObject {
+ public:
+  bool blocks(QWidget* widget) const {
+    for (QObject* o :
+         {static_cast<QObject*>(widget), static_cast<QObject*>(widget->windowHandle())})
+      if (auto found = blocked_.find(o); found != blocked_.end() && found->second) return true;
+    return false;
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::WindowBlocked) blocked_[watched] = true;
+    if (event->type() == QEvent::WindowUnblocked) blocked_[watched] = false;
+    return false;
+  }
+
+ private:
+  std::map<QObject*, bool> blocked_;
+};
+QtBlocking* qt_blocking = nullptr;
+
+// Clicks the button; whether the window takes input: neither Qt's modality nor the front end
+// keeps the click from the button.
+bool takes_click(QDialog* dialog, int button_id) {
+  auto* button = control<QPushButton>(dialog, button_id);
+  if (button == nullptr) {
+    ADD_FAILURE() << "no button " << button_id;
+    return false;
+  }
+  QSignalSpy clicked(button, &QPushButton::clicked);
+  QTest::mouseClick(button, Qt::LeftButton);
+  return clicked.count() == 1 && !qt_blocking->blocks(dialog);
+}
+
+void dismiss(QMessageBox* box) {
+  ASSERT_NE(box, nullptr);
+  QTest::mouseClick(qobject_cast<QPushButton*>(box->button(QMessageBox::Ok)), Qt::LeftButton);
+  // The click told the model at once; what the model answered was queued for the GUI thread
+  // meanwhile and comes before anything the person does next.
+  QCoreApplication::sendPostedEvents();
+}
+
+TEST(FrontendQt, AMessageWindowBlocksExactlyWhatTheModelBlocks) {
+  x_escapes = 0;
+  y_continues = 0;
+  y_closed = false;
+  run_front_end(
+      [] {
+        std::thread b([] {
+          Window* y = create_modeless(139, y_proc);
+          show_window(y);
+          while (!y_closed) {
+            if (!poll_event(y)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          destroy_window(y);
+        });
+        Window* z = create_modeless(105, [](Window*, const Event&) { return 1; });
+        show_window(z);
+        run_modal(141, x_proc);
+        destroy_window(z);
+        b.join();
+      },
+      [] {
+        QtBlocking blocking;
+        qt_blocking = &blocking;
+        qApp->installEventFilter(&blocking);
+        QDialog* x = wait_for_dialog(141);
+        QDialog* y = wait_for_dialog(139);
+        QDialog* z = wait_for_dialog(105);
+        ASSERT_TRUE(x && y && z);
+        int owned_number = 0;
+        int task_modal_number = 0;
+        {
+          SCOPED_TRACE("a message owned by X blocks X alone");
+          ASSERT_TRUE(takes_click(x, 1028));
+          QMessageBox* owned = wait_for_message();
+          ASSERT_NE(owned, nullptr);
+          owned_number = owned->property("vxt_message").toInt();
+          EXPECT_EQ(owned->parentWidget(), x);
+          EXPECT_FALSE(takes_click(x, 1029));
+          EXPECT_TRUE(takes_click(z, command_cancel));
+          EXPECT_TRUE(takes_click(y, command_ok));
+          EXPECT_TRUE(wait_until([] { return y_continues == 1; }));
+          dismiss(owned);
+        }
+        {
+          SCOPED_TRACE("a task-modal message blocks every window of its thread, X and Z");
+          ASSERT_TRUE(wait_until([&] { return shown_message() == nullptr; }));
+          ASSERT_TRUE(takes_click(x, 1029));
+          QMessageBox* task_modal = wait_for_message(owned_number);
+          ASSERT_NE(task_modal, nullptr);
+          task_modal_number = task_modal->property("vxt_message").toInt();
+          EXPECT_EQ(task_modal->parentWidget(), nullptr);
+          EXPECT_FALSE(takes_click(x, 1028));
+          EXPECT_FALSE(takes_click(z, command_cancel));
+          EXPECT_TRUE(takes_click(y, command_ok)) << "thread B's window takes input";
+          EXPECT_TRUE(wait_until([] { return y_continues == 2; }));
+          dismiss(task_modal);
+        }
+        {
+          SCOPED_TRACE("a message owned by none blocks nothing");
+          ASSERT_TRUE(wait_until([&] { return shown_message() == nullptr; }));
+          ASSERT_TRUE(takes_click(y, command_cancel));
+          QMessageBox* unowned = wait_for_message(task_modal_number);
+          ASSERT_NE(unowned, nullptr);
+          EXPECT_EQ(unowned->parentWidget(), nullptr);
+          QTest::keyClick(x, Qt::Key_Escape);
+          EXPECT_TRUE(wait_until([] { return x_escapes == 1; })) << "X takes input meanwhile";
+          EXPECT_TRUE(takes_click(z, command_cancel));
+          EXPECT_TRUE(takes_click(y, command_ok)) << "even the caller's own window takes it";
+          dismiss(unowned);
+          // Y's thread was held by the message; the click waited in Y's queue.
+          EXPECT_TRUE(wait_until([] { return y_continues == 3; }));
+        }
+        y->close();
+        x->close();
+        qApp->removeEventFilter(&blocking);
+      });
+  EXPECT_TRUE(y_closed.load());
 }
 
 }  // namespace

@@ -173,6 +173,21 @@ void message_closed(int message) {
   add(std::move(n));
 }
 
+void input_blocked(int window, bool blocked) {
+  recording::Note n;
+  n.kind = recording::Note::blocked;
+  n.window = window;
+  n.value = blocked ? 1 : 0;
+  add(std::move(n));
+}
+
+void gesture_refused(const std::string& text) {
+  recording::Note n;
+  n.kind = recording::Note::refused;
+  n.text = text;
+  add(std::move(n));
+}
+
 void process_ending(int status) {
   recording::Note n;
   n.kind = recording::Note::ending;

@@ -20,7 +20,9 @@ struct Note {
     destroyed,
     message_open,
     message_closed,
-    ending
+    ending,
+    blocked,  // value 1 when blocked, 0 when free again
+    refused   // text: the refusal
   };
   Kind kind = shown;
   int window = 0;  // window or message number

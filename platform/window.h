@@ -28,10 +28,12 @@ using WindowProc = int (*)(Window*, const Event&);
 
 // Makes the window from its template, delivers `open` to the procedure, shows it and delivers
 // its events on the calling thread until the procedure calls end_modal; destroys the window
-// and returns the result.
+// and returns the result. Only this window's events are delivered meanwhile: the thread's
+// other windows (a modeless one it polls, say) keep theirs waiting until it polls them again.
 int run_modal(int dialog_id, WindowProc proc);
 
-// Ends a modal run with its result; the run loop returns after the current event.
+// Ends a modal run with its result; the run loop returns after the current event. Does
+// nothing for a modeless window, or a modal run that has already ended.
 void end_modal(Window* window, int result);
 
 // Makes a hidden window owned by the calling thread and delivers `open` to the procedure.
@@ -40,8 +42,9 @@ void show_window(Window* window);
 // Destroys the window; later events, commands and timers for it are ignored. Idempotent.
 void destroy_window(Window* window);
 
-// Owner thread only: takes at most one pending event of the window and delivers it.
-// Never blocks; returns whether an event was taken.
+// Owner thread only: takes at most one pending event of the window and delivers it (a
+// person's typing or picking that waits in the queue takes effect instead, without the
+// procedure). Never blocks; returns whether an event was taken.
 bool poll_event(Window* window);
 
 // From any thread but the owner: queues command(id) and waits until the procedure has handled
@@ -54,8 +57,10 @@ void start_timer(Window* window, int period_ms);
 void stop_timer(Window* window);
 
 // Message windows with a title, a text and one OK button; they block the calling thread
-// until dismissed. An owned one disables its owner meanwhile; a task-modal one disables every
-// window of the calling thread.
+// until dismissed and deliver nothing meanwhile: the thread's windows keep their events
+// waiting until it handles events again. An owned one also keeps the person's input from its
+// owner; a task-modal one from every window of the calling thread; one owned by none from no
+// window at all. A dismissal sets the windows free at once, before the caller returns.
 void message_box(Window* owner, const char* title, const char* text);
 void task_modal_message_box(const char* title, const char* text);
 

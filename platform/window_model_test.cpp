@@ -199,10 +199,25 @@ TEST_F(WindowModelTest, OwnedMessageBlocksItsCallerAndItsOwnerUntilDismissed) {
   EXPECT_FALSE(returned.load());
 
   ASSERT_TRUE(gesture::dismiss(m.number, &error)) << error;
+  // The very next gesture finds the owner free, whether or not the caller has woken yet.
+  EXPECT_TRUE(gesture::press(window_number(w), 1028, &error)) << error;
   caller.join();
   EXPECT_TRUE(returned.load());
   EXPECT_FALSE(gesture::dismiss(m.number, &error));
-  EXPECT_TRUE(gesture::press(window_number(w), 1028, &error)) << error;
+
+  // The front end hears of the block before the message shows and of its end before it goes.
+  std::vector<recording::Note::Kind> order;
+  for (const recording::Note& n : recording::notes()) {
+    if (n.kind == recording::Note::blocked) {
+      EXPECT_EQ(n.window, window_number(w));
+    }
+    if (n.kind == recording::Note::blocked || n.kind == recording::Note::message_open ||
+        n.kind == recording::Note::message_closed)
+      order.push_back(n.kind);
+  }
+  EXPECT_EQ(order, (std::vector<recording::Note::Kind>{
+                       recording::Note::blocked, recording::Note::message_open,
+                       recording::Note::blocked, recording::Note::message_closed}));
   destroy_window(w);
 }
 
@@ -225,6 +240,11 @@ TEST_F(WindowModelTest, TaskModalMessageBlocksOnlyTheCallingThreadsWindows) {
   EXPECT_EQ(m.owner, 0);
   EXPECT_FALSE(gesture::press(window_number(theirs), 1028, nullptr));
   EXPECT_TRUE(gesture::press(window_number(mine), 1028, nullptr));
+  for (const recording::Note& n : recording::notes()) {
+    if (n.kind == recording::Note::blocked) {
+      EXPECT_EQ(n.window, window_number(theirs));
+    }
+  }
   ASSERT_TRUE(gesture::dismiss(m.number, nullptr));
   done.get_future().wait();
   other.join();
@@ -263,6 +283,7 @@ TEST_F(WindowModelTest, TypingFollowsTheControlsNature) {
       EXPECT_FALSE(error.empty());
       continue;
     }
+    EXPECT_TRUE(poll_event(c.window)) << "typing waits in the queue for its turn";
     char buffer[64];
     EXPECT_EQ(get_control_text(c.window, c.control, buffer, sizeof buffer),
               static_cast<int>(std::strlen(c.stored)));
@@ -271,6 +292,69 @@ TEST_F(WindowModelTest, TypingFollowsTheControlsNature) {
   EXPECT_FALSE(gesture::type_text(n + 1000, 1027, "x", nullptr));
   destroy_window(w);
   destroy_window(a);
+}
+
+// Records, at each command, what the address field and the chooser held.
+std::vector<std::string> texts_at_command;
+std::vector<int> selections_at_command;
+int reading_proc(Window* w, const Event& e) {
+  if (e.kind == Event::command) {
+    char text[64];
+    get_control_text(w, 1000, text, sizeof text);
+    texts_at_command.push_back(text);
+    selections_at_command.push_back(list_selection(w, 1017));
+  }
+  return 1;
+}
+
+TEST_F(WindowModelTest, GesturesTakeEffectInTheOrderTheyWereMade) {
+  texts_at_command.clear();
+  selections_at_command.clear();
+  Window* w = create_modeless(address, reading_proc);
+  list_append(w, 1017, "10.1.0.2");
+  list_append(w, 1017, "127.0.0.1");
+  list_select(w, 1017, 0);
+  show_window(w);
+  const int n = window_number(w);
+  std::string error;
+  ASSERT_TRUE(gesture::type_text(n, 1000, "10.1.0.13", &error)) << error;
+  ASSERT_TRUE(gesture::press(n, command_ok, &error)) << error;
+  ASSERT_TRUE(gesture::type_text(n, 1000, "1.2.3", &error)) << error;
+  ASSERT_TRUE(gesture::select(n, 1017, 1, &error)) << error;
+  ASSERT_TRUE(gesture::key_enter(n, &error)) << error;
+  char text[64];
+  get_control_text(w, 1000, text, sizeof text);
+  EXPECT_STREQ(text, "") << "nothing changes before the owner gets to it";
+  while (poll_event(w)) {
+  }
+  EXPECT_EQ(texts_at_command, (std::vector<std::string>{"10.1.0.13", "1.2.3"}));
+  EXPECT_EQ(selections_at_command, (std::vector<int>{0, 1}));
+  destroy_window(w);
+}
+
+TEST_F(WindowModelTest, AGestureWhoseWindowEndsFirstIsRefusedAloud) {
+  Window* w = create_modeless(address, recording_proc);
+  show_window(w);
+  const int n = window_number(w);
+  ASSERT_TRUE(gesture::press(n, command_ok, nullptr));
+  ASSERT_TRUE(gesture::type_text(n, 1000, "1.2.3.4", nullptr));
+  ASSERT_TRUE(gesture::close(n, nullptr));
+  destroy_window(w);
+  std::vector<std::string> refusals;
+  bool destroyed_first = false;
+  for (const recording::Note& note : recording::notes()) {
+    if (note.kind == recording::Note::destroyed) destroyed_first = refusals.empty();
+    if (note.kind == recording::Note::refused) refusals.push_back(note.text);
+  }
+  EXPECT_TRUE(destroyed_first);
+  ASSERT_EQ(refusals.size(), 3u);
+  const std::string window = "window " + std::to_string(n);
+  const char* const gestures[] = {"press 1", "type into 1000", "close"};
+  for (std::size_t i = 0; i < refusals.size(); ++i) {
+    EXPECT_NE(refusals[i].find(window), std::string::npos) << refusals[i];
+    EXPECT_NE(refusals[i].find(gestures[i]), std::string::npos) << refusals[i];
+  }
+  EXPECT_EQ(seen_.copy().size(), 1u) << "only the open event was ever delivered";
 }
 
 TEST_F(WindowModelTest, ReadingATextNeverPassesTheGivenCount) {
@@ -297,6 +381,7 @@ TEST_F(WindowModelTest, ListsProgressFocusAndGeometryLiveInTheModel) {
   show_window(w);
   EXPECT_EQ(list_selection(w, 1017), 0);
   EXPECT_TRUE(gesture::select(window_number(w), 1017, 1, nullptr));
+  EXPECT_TRUE(poll_event(w));
   EXPECT_EQ(list_selection(w, 1017), 1);
   EXPECT_FALSE(gesture::select(window_number(w), 1017, 2, nullptr));
   EXPECT_FALSE(gesture::select(window_number(w), 1017, -1, nullptr));

@@ -4,6 +4,7 @@
 
 #include "core/center_window.h"
 #include "core/local_address_chooser.h"
+#include "core/random.h"
 #include "core/session_state.h"
 #include "core/text.h"
 #include "platform/window.h"

@@ -91,6 +91,13 @@ TEST(FirstScreens, WalkFromStartUpToAnAcceptedAddress) {
       wizard.expect([&](const json& e) { return e["event"] == "destroy" && e["window"] == window; },
                     "destroy of the address screen");
   EXPECT_EQ(accepted["result"], 1);
+
+  // The wizard goes on to read the device from the chosen PC address, which this namespace
+  // does not have: no socket can be bound to it.
+  EXPECT_EQ(wizard.expect_open(105)["caption"], "Connecting with VXT@10.1.0.13");
+  const json failure = wizard.expect_event("message");
+  EXPECT_EQ(failure["text"], "Upgrade Failed: Can't bind HTTP socket");
+  wizard.send({{"action", "dismiss"}, {"window", failure["window"]}});
   EXPECT_EQ(wizard.expect_event("exit")["status"], 0);
   EXPECT_EQ(wizard.wait_exit(), 0);
 }
