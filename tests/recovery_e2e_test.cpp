@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/netns_guard.h"
+#include "recovery/recovery_test_peer.h"
 #include "resources/firmware_image.h"
 #include "sim/device.h"
 #include "tests/scripted_wizard.h"
@@ -20,6 +21,9 @@ namespace {
 using nlohmann::json;
 using sim::WireEntry;
 using sim::WireKind;
+using test::RecoveryTestPeer;
+using test::ScriptedReply;
+using test::SeenRequest;
 
 constexpr std::uint32_t pc = 0x7F000001;
 constexpr std::uint32_t group = 0xEA04080A;
@@ -187,6 +191,23 @@ TEST_F(RecoveryE2E, WithoutA100ByteReplyFiveSearchesGoOutAndTheDeviceIsNotFound)
     for (const json& e : events_named(wizard, "open")) EXPECT_NE(e["dialog"], 103);
     expect_clean_recovery_traffic(*device);
   }
+}
+
+TEST_F(RecoveryE2E, ADeviceThatAnswersOnlyTheFifthSearchIsFound) {
+  // A listener of the test's own counts the searches; the device starts after the fourth.
+  RecoveryTestPeer counter([](int, const SeenRequest&) { return std::vector<ScriptedReply>{}; });
+  ASSERT_TRUE(counter.ok()) << counter.error();
+  ScriptedWizard wizard;
+  walk_to_search(wizard, "VX00AB12");
+  ASSERT_TRUE(counter.wait_for_requests(4));
+  auto device = start_device(recovery_device());
+  ASSERT_TRUE(device);
+  const json confirm = wizard.expect_open(103);
+  EXPECT_EQ(control_text(confirm, 1006), "VXT-200");
+  cancel_confirm_screen(wizard);
+  EXPECT_EQ(counter.seen().size(), 5u);
+  EXPECT_EQ(requests_of_type(*device, 0).size(), 1u);
+  expect_clean_recovery_traffic(*device);
 }
 
 TEST_F(RecoveryE2E, CancelDuringTheSearchReportsTheDeviceNotFound) {
