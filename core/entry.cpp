@@ -49,8 +49,8 @@ int wizard_entry() {
     return 0;
   }
 
-  // The TFTP listener and the mode's command join here.
-  return 0;
+  if (session.mode == 1) start_upgrade_transfer();
+  start_recovery_transfer();
 }
 
 }  // namespace vxt

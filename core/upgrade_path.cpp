@@ -4,7 +4,9 @@
 
 #include "core/center_window.h"
 #include "core/session_state.h"
+#include "platform/clock.h"
 #include "platform/window.h"
+#include "tftp/tftp_listener.h"
 #include "web/request_runner.h"
 
 namespace vxt {
@@ -53,5 +55,26 @@ int request_device_information() {
 }
 
 int run_confirm_screen() { return run_modal(confirm_dialog, confirm_screen_proc); }
+
+int format_upgrade_command(char* path, int capacity, std::uint32_t local_address,
+                           std::uint16_t port, const char* file_name) {
+  const int n = std::snprintf(path, static_cast<std::size_t>(capacity),
+                              "/admin/upgrade?tftp://%u.%u.%u.%u:%u%s", local_address >> 24,
+                              (local_address >> 16) & 0xFF, (local_address >> 8) & 0xFF,
+                              local_address & 0xFF, static_cast<unsigned>(port), file_name);
+  return n < capacity ? n : capacity - 1;
+}
+
+void start_upgrade_transfer() {
+  // The listener is bound before the command goes out, so the device never asks too early.
+  const std::uint16_t port = start_tftp_listener(session.local_address, nullptr);
+  char path[128];
+  format_upgrade_command(path, sizeof path, session.local_address, port, session.tftp_file_name);
+  // Whatever the device answers, the listener waits for its read request.
+  run_web_request(session.local_address, local_port_base, session.device_address, device_port, path,
+                  session.http_buffer, http_capacity);
+  sleep_ms(10);
+  for (;;) sleep_ms(10);
+}
 
 }  // namespace vxt

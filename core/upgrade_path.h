@@ -2,6 +2,8 @@
 // confirm screen (dialog 103), which the recovery path shows in the same way.
 #pragma once
 
+#include <cstdint>
+
 namespace vxt {
 
 constexpr int confirm_dialog = 103;
@@ -14,5 +16,14 @@ int request_device_information();
 
 // Shows device_info; 1 = "Upgrade", 0 = "Cancel" (also Escape and the close box).
 int run_confirm_screen();
+
+// "/admin/upgrade?tftp://a.b.c.d:port/name" with the PC's own address, the listener's port and
+// the file name (its slash included) into path (capacity bytes); the characters written.
+int format_upgrade_command(char* path, int capacity, std::uint32_t local_address,
+                           std::uint16_t port, const char* file_name);
+
+// After the confirm screen: starts the TFTP listener, sends the upgrade command and idles for
+// good; the listener thread ends the process.
+[[noreturn]] void start_upgrade_transfer();
 
 }  // namespace vxt

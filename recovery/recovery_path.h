@@ -14,4 +14,9 @@ int run_device_search();
 // answer comes back makes no difference: the listener is already waiting.
 void send_start_request(std::uint16_t tftp_port);
 
+// After the confirm screen: opens the listener as a member of the group, sends the start
+// request and idles for good; the listener thread ends the process. When the listener cannot
+// join the group (its own "setsockopt" message was shown) the process ends with status 0.
+[[noreturn]] void start_recovery_transfer();
+
 }  // namespace vxt

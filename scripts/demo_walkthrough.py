@@ -3,15 +3,25 @@
 what the screens show, so the wizard can be seen working on a machine without a display."""
 import argparse
 import json
-import select
+import queue
 import subprocess
 import sys
+import threading
+import time
 
 
 class Wizard:
     def __init__(self, program):
         self.p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   text=True, bufsize=1)
+        # A reader thread: select() on the pipe cannot see lines already in Python's buffer.
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.p.stdout:
+            self.lines.put(line)
+        self.lines.put("")
 
     def send(self, action):
         print("  person>", json.dumps(action))
@@ -20,10 +30,10 @@ class Wizard:
 
     def until(self, event, **fields):
         while True:
-            ready, _, _ = select.select([self.p.stdout], [], [], 30)
-            if not ready:
+            try:
+                line = self.lines.get(timeout=30)
+            except queue.Empty:
                 sys.exit("demo: the wizard went silent waiting for " + event)
-            line = self.p.stdout.readline()
             if not line:
                 sys.exit("demo: the wizard ended early")
             e = json.loads(line)
@@ -44,6 +54,12 @@ def show(e):
                 print(f"    {c['id']:>5}  {text}")
     elif kind == "message":
         print(f"\n[message {e['window']}] \"{e['title']}\": {e['text']}")
+    elif kind == "caption" and " Bytes" in e["text"]:
+        # One caption per acknowledged block: show the first ones and every 256th.
+        done = int(e["text"].split()[-2].split("/")[0])
+        if done // 512 < 3 or (done // 512) % 256 == 0 or e["text"].endswith(
+                f"{done}/{done} Bytes"):
+            print("  wizard>", json.dumps(e))
     elif kind in ("destroy", "exit", "caption", "text", "error"):
         print("  wizard>", json.dumps(e))
 
@@ -53,6 +69,9 @@ def main():
     parser.add_argument("program", help="path of vxt-upgrade-scripted")
     parser.add_argument("--device", default="127.0.0.2", help="the device's address to type")
     parser.add_argument("--pc", default="127.0.0.1", help="the PC's address")
+    parser.add_argument("--password", default="admin", help="the device's password")
+    parser.add_argument("--restart-wait", type=float, default=6.0,
+                        help="seconds to let the device restart before the clock jumps")
     args = parser.parse_args()
     w = Wizard(args.program)
     w.send({"action": "start", "addresses": [args.pc], "screen": {"w": 1024, "h": 768}})
@@ -68,6 +87,20 @@ def main():
     w.send({"action": "dismiss", "window": message["window"]})
     w.send({"action": "type", "window": address["window"], "control": 1000, "text": args.device})
     w.send({"action": "press", "window": address["window"], "control": 1})
+    password = w.until("open", dialog=104)
+    w.send({"action": "type", "window": password["window"], "control": 1005,
+            "text": args.password})
+    w.send({"action": "press", "window": password["window"], "control": 1})
+    confirm = w.until("open", dialog=103)
+    w.send({"action": "press", "window": confirm["window"], "control": 1})
+    w.until("open", dialog=114)
+    w.until("open", dialog=110)
+    w.until("caption", text="Updating Firmware to VXT@" + args.device)
+    # The device restarts meanwhile; let it come back, then skip the rest of the ~50 s wait.
+    time.sleep(args.restart_wait)
+    w.send({"action": "advance_clock", "ms": 50000})
+    success = w.until("open", dialog=111)
+    w.send({"action": "press", "window": success["window"], "control": 1})
     w.until("exit")
     status = w.p.wait(timeout=30)
     print(f"\nthe wizard ended with status {status}")

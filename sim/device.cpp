@@ -445,8 +445,10 @@ void Device::serve_connection(int fd, WireEndpoint peer, WireEndpoint local) {
     if (start_transfer(reply.upgrade->server_address, reply.upgrade->server_port,
                        reply.upgrade->file_name, 0, reply.upgrade->server_address)) {
       std::unique_lock<std::mutex> lock(mutex_);
+      // Back means listening again, so a request made once this connection ends finds it.
       changed_.wait(lock, [&] {
-        return stopping_ || status_.counters.restarts > before.restarts ||
+        return stopping_ ||
+               (status_.counters.restarts > before.restarts && status_.web_listening) ||
                status_.counters.transfers_failed > before.transfers_failed ||
                status_.state == DeviceState::gone;
       });

@@ -55,7 +55,8 @@ struct WebFaults {
   PageVariant page_variant = PageVariant::normal;
   std::string omitted_label = "MAC Address:";  // the label PageVariant::label_missing leaves out
   // Answer the upgrade command, then keep its connection open until the device is back from the
-  // restart (or the transfer failed), so the command's exchange visibly ends before any later one.
+  // restart and listening (or the transfer failed), so the command's exchange visibly ends
+  // before any later one.
   bool hold_upgrade_connection = false;
 };
 

@@ -47,7 +47,7 @@ void end_while_progressing(int enders) {
       ++moves;
     }
   }).detach();
-  while (moves.load() < 200) std::this_thread::yield();
+  while (moves.load() < 20) std::this_thread::yield();
   std::vector<std::thread> threads;
   for (int i = 0; i < enders; ++i) threads.emplace_back([] { vxt::end_process(0); });
   for (std::thread& t : threads) t.join();

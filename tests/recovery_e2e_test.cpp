@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,12 +110,190 @@ std::vector<json> events_named(const ScriptedWizard& wizard, const std::string& 
   return out;
 }
 
+std::vector<std::uint8_t> embedded_image() {
+  return {vxt_firmware_image_data, vxt_firmware_image_data + vxt_firmware_image_size};
+}
+
+// Confirm screen accepted: the waiting window, the transfer, the settle wait (fast-forwarded
+// once every flashed device is back), the check and the success window, OK, exit status 0.
+// Returns the success window's open event.
+json upgrade_from_confirm_screen(ScriptedWizard& wizard, const std::string& label,
+                                 const std::vector<sim::Device*>& devices,
+                                 const std::function<void()>& before_fast_forward = {}) {
+  wizard.send({{"action", "press"}, {"dialog", 103}, {"control", 1}});
+  wizard.expect_open(114);
+  wizard.expect_open(110, 60);
+  wizard.expect(
+      [&](const json& e) {
+        return e["event"] == "caption" && e["text"] == "Updating Firmware to VXT@" + label;
+      },
+      "the settle wait's caption", 60);
+  for (sim::Device* d : devices) {
+    EXPECT_TRUE(d->wait_until(
+        [](const sim::DeviceStatus& s) {
+          return s.counters.restarts >= 1 && s.state == sim::DeviceState::serving;
+        },
+        std::chrono::seconds(30)))
+        << "the device did not store the image and come back";
+  }
+  if (before_fast_forward) before_fast_forward();
+  wizard.send({{"action", "advance_clock"}, {"ms", 50000}});
+  const json success = wizard.expect_open(111, 60);
+  EXPECT_EQ(success["caption"], "VXT@" + label + " Upgrade Successful!");
+  wizard.send({{"action", "press"}, {"window", success["window"]}, {"control", 1}});
+  EXPECT_EQ(wizard.expect_event("exit")["status"], 0);
+  EXPECT_EQ(wizard.wait_exit(), 0);
+  return success;
+}
+
+// The device got the image byte for byte over TFTP, every DATA addressed to the group from
+// the port the start request named, and was checked over HTTP at the address it fetched from.
+void expect_recovered(const sim::Device& device, const std::string& start_request) {
+  EXPECT_EQ(device.received_image(), embedded_image());
+  const std::uint16_t port =
+      static_cast<std::uint16_t>(static_cast<std::uint8_t>(start_request[28]) << 8 |
+                                 static_cast<std::uint8_t>(start_request[29]));
+  EXPECT_GE(port, 69);
+  EXPECT_LE(port, 168);
+  const std::vector<WireEntry> reads = device.record(WireKind::tftp_read_request);
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].to, (sim::WireEndpoint{group, port}));
+  EXPECT_EQ(reads[0].bytes.substr(2, reads[0].bytes.find('\0', 2) - 2),
+            text_field(start_request, 32, 128));
+  const std::vector<WireEntry> data = device.record(WireKind::tftp_data);
+  ASSERT_FALSE(data.empty());
+  std::size_t bad = 0;
+  for (const WireEntry& d : data)
+    if (d.to != sim::WireEndpoint{group, d.to.port} || d.from != sim::WireEndpoint{pc, port}) ++bad;
+  EXPECT_EQ(bad, 0u) << "DATA not from the listener's port or not to the group";
+  const std::vector<WireEntry> checks = device.record(WireKind::http_request);
+  ASSERT_EQ(checks.size(), 1u) << "the only HTTP request of a recovery is the final check";
+  EXPECT_EQ(checks[0].to.address, reads[0].from.address);
+  EXPECT_EQ(checks[0].from.address, pc);
+  EXPECT_EQ(checks[0].bytes.rfind("GET /admin/advanced ", 0), 0u);
+  EXPECT_EQ(checks[0].status, 200);
+}
+
 class RecoveryE2E : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(in_private_network_namespace()) << "run it through tests/in_netns";
   }
 };
+
+TEST_F(RecoveryE2E, ADeviceThatAnswersAtOnceIsRecovered) {
+  auto device = start_device(recovery_device());
+  ASSERT_TRUE(device);
+  ScriptedWizard wizard;
+  const json search = walk_to_search(wizard, "VX00AB12");
+  EXPECT_EQ(search["caption"], "Connecting with VXT@VX00AB12");
+
+  const json confirm = wizard.expect_open(103);
+  EXPECT_EQ(control_text(confirm, 1002), "VX00AB12");
+  EXPECT_EQ(control_text(confirm, 1003), "001A2B3C4D5E");
+  EXPECT_EQ(control_text(confirm, 1004), "0.9.0-broken");
+  EXPECT_EQ(control_text(confirm, 1005), "HW-1");
+  EXPECT_EQ(control_text(confirm, 1006), "VXT-200");
+  const json success = upgrade_from_confirm_screen(wizard, "VX00AB12", {device.get()});
+  EXPECT_EQ(control_text(success, 1004), "3.1.8-standin");
+
+  const std::vector<WireEntry> searches = requests_of_type(*device, 0);
+  ASSERT_EQ(searches.size(), 1u);
+  EXPECT_EQ(text_field(searches[0].bytes, 8, 20), "VX00AB12");
+  const std::vector<WireEntry> starts = requests_of_type(*device, 2);
+  ASSERT_EQ(starts.size(), 1u) << "the device answered the start request";
+  EXPECT_EQ(text_field(starts[0].bytes, 8, 20), "VX00AB12");
+  EXPECT_EQ(text_field(starts[0].bytes, 32, 128).rfind("/vxt", 0), 0u);
+  expect_clean_recovery_traffic(*device);
+  expect_recovered(*device, starts[0].bytes);
+}
+
+TEST_F(RecoveryE2E, ADeviceThatNeverAnswersStartRequestsGetsFiveAndIsStillRecovered) {
+  sim::DeviceConfig config = recovery_device();
+  config.recovery.answer_start_requests = false;
+  auto device = start_device(config);
+  ASSERT_TRUE(device);
+  // The device leaves its recovery loader once it fetches; a listener of the test's own on the
+  // group sees the copies that follow.
+  RecoveryTestPeer observer([](int, const SeenRequest&) { return std::vector<ScriptedReply>{}; });
+  ASSERT_TRUE(observer.ok()) << observer.error();
+  ScriptedWizard wizard;
+  walk_to_search(wizard, "VX00AB12");
+  wizard.expect_open(103);
+  // The settle wait lasts until the clock is moved on, so the main thread's resends go on
+  // beside the transfer until all five have gone out.
+  upgrade_from_confirm_screen(wizard, "VX00AB12", {device.get()},
+                              [&] { EXPECT_TRUE(observer.wait_for_requests(6)); });
+  const std::vector<SeenRequest> seen = observer.seen();
+  ASSERT_EQ(seen.size(), 6u) << "one search and five start requests";
+  for (std::size_t i = 1; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].bytes, seen[1].bytes);
+    EXPECT_EQ(seen[i].bytes[0], 2);
+    EXPECT_EQ(seen[i].source_address, pc);
+    EXPECT_EQ(seen[i].source_port, 4811);
+    EXPECT_EQ(seen[i].destination_address, group);
+  }
+  const std::vector<WireEntry> starts = requests_of_type(*device, 2);
+  ASSERT_GE(starts.size(), 1u);
+  EXPECT_EQ(starts[0].data(), seen[1].bytes);
+  expect_clean_recovery_traffic(*device);
+  expect_recovered(*device, starts[0].bytes);
+}
+
+TEST_F(RecoveryE2E, WithTwoDevicesTheFirstReplyWinsAndTheSecondAnswersTheStartExchange) {
+  // Both answer the search and neither answers start requests, so a start exchange that ends
+  // after one send was answered by the search reply left queued.
+  sim::DeviceConfig first = recovery_device("127.0.0.2");
+  sim::DeviceConfig second = recovery_device("127.0.0.3");
+  second.identity.product_name = "VXT-300";
+  for (sim::DeviceConfig* c : {&first, &second}) c->recovery.answer_start_requests = false;
+  auto a = start_device(first);
+  auto b = start_device(second);
+  ASSERT_TRUE(a && b);
+  RecoveryTestPeer observer([](int, const SeenRequest&) { return std::vector<ScriptedReply>{}; });
+  ASSERT_TRUE(observer.ok()) << observer.error();
+  ScriptedWizard wizard;
+  walk_to_search(wizard, "VX00AB12");
+  const json confirm = wizard.expect_open(103);
+  const std::string shown = control_text(confirm, 1006);
+  EXPECT_TRUE(shown == "VXT-200" || shown == "VXT-300") << shown;
+
+  // Both devices fetch; the listener serves the first read request only.
+  wizard.send({{"action", "press"}, {"dialog", 103}, {"control", 1}});
+  wizard.expect_open(114);
+  wizard.expect_open(110, 60);
+  wizard.expect(
+      [&](const json& e) {
+        return e["event"] == "caption" && e["text"] == "Updating Firmware to VXT@VX00AB12";
+      },
+      "the settle wait's caption", 60);
+  sim::Device* flashed = nullptr;
+  for (sim::Device* d : {a.get(), b.get()}) {
+    if (d->wait_until([](const sim::DeviceStatus& s) { return s.counters.restarts >= 1; },
+                      std::chrono::seconds(5)))
+      flashed = d;
+  }
+  ASSERT_NE(flashed, nullptr);
+  ASSERT_TRUE(flashed->wait_until(
+      [](const sim::DeviceStatus& s) { return s.state == sim::DeviceState::serving; },
+      std::chrono::seconds(30)));
+  // An unanswered start request would go out again 2.5 s after the first; none does.
+  EXPECT_FALSE(observer.wait_for_requests(3, 4.0));
+  wizard.send({{"action", "advance_clock"}, {"ms", 50000}});
+  const json success = wizard.expect_open(111, 60);
+  wizard.send({{"action", "press"}, {"window", success["window"]}, {"control", 1}});
+  EXPECT_EQ(wizard.expect_event("exit")["status"], 0);
+  EXPECT_EQ(wizard.wait_exit(), 0);
+
+  ASSERT_EQ(observer.seen().size(), 2u) << "one search, one start request";
+  EXPECT_EQ(observer.seen()[1].bytes[0], 2);
+  for (sim::Device* d : {a.get(), b.get()}) {
+    EXPECT_EQ(requests_of_type(*d, 0).size(), 1u);
+    EXPECT_EQ(requests_of_type(*d, 2).size(), 1u);
+    expect_clean_recovery_traffic(*d);
+  }
+  expect_recovered(*flashed, requests_of_type(*flashed, 2)[0].bytes);
+}
 
 // Confirm screen cancelled: "Upgrade Failed: User Abort", no listener, exit status 0.
 void cancel_confirm_screen(ScriptedWizard& wizard) {

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "platform/process.h"
 #include "web/digest.h"
+#include "web/request_handover.h"
 
 namespace vxt {
 namespace {
@@ -39,6 +40,7 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port_base
                       std::uint32_t device_address, std::uint16_t device_port, const char* path,
                       char* buffer, std::int32_t capacity) {
   const Socket s = connect_device(local_address, local_port_base, device_address, device_port);
+  publish_exchange_socket(s);
   DigestState& digest = session.digest;
 
   // The buffer holds capacity bytes and a terminator, far more than any request head.
@@ -68,7 +70,7 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port_base
   }
 
   if (held > 0 && demands_credentials(buffer, digest)) {
-    socket_close(s);
+    if (take_back_exchange_socket(s)) socket_close(s);
     return -1;
   }
   if (held > 0) {
@@ -79,7 +81,7 @@ std::int32_t http_get(std::uint32_t local_address, std::uint16_t local_port_base
     extract_labelled_text(buffer, "Hardware Version:", info.hardware_version, device_text_limit);
     extract_labelled_text(buffer, "Serial Number:", info.serial_number, device_text_limit);
   }
-  socket_close(s);
+  if (take_back_exchange_socket(s)) socket_close(s);
   return held;
 }
 

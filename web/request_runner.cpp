@@ -9,6 +9,7 @@
 #include "web/connecting_window.h"
 #include "web/http_exchange.h"
 #include "web/password_window.h"
+#include "web/request_handover.h"
 
 namespace vxt {
 
@@ -25,6 +26,7 @@ int run_web_request(std::uint32_t local_address, std::uint16_t local_port_base,
   int progress_position = 0;
   int poll_count = 0;
   int silent_retries = 0;
+  end_running_exchange();
   for (;;) {
     // Lives in this frame until the process ends or this call returns, which is after the
     // worker has ended; a Cancel ends the process from inside the loop below.
@@ -39,6 +41,7 @@ int run_web_request(std::uint32_t local_address, std::uint16_t local_port_base,
       report_failure("Upgrade Failed: Can't connect to VXT");
       end_process(0);
     }
+    exchange_worker_started(worker);
     int result = 0;
     while (!thread_ended(worker, &result)) {
       poll_event(window);
@@ -50,6 +53,8 @@ int run_web_request(std::uint32_t local_address, std::uint16_t local_port_base,
       }
     }
     destroy_window(window);
+    exchange_worker_ended(worker);
+    if (exchange_was_ended_by_later_call(worker)) return result > 0 ? result : 0;
     if (result >= 0) return result;
 
     // Refused. A password with an unused nonce means the device only renewed its nonce: try
