@@ -1,7 +1,7 @@
 // The automation front end: the wizard driven by JSON lines on stdin, reporting on stdout.
 //
 // This protocol is a stable interface for tests, demos and outside checkers: extend it, never
-// change what exists. One JSON object per line each way; every output line is flushed at once.
+// change what exists. One JSON object per line each way.
 // Texts are bytes of the single-byte character set (Latin-1) inside the model and UTF-8 in
 // JSON.
 //
@@ -59,19 +59,13 @@ class LineWriter {
     if (closed_) {
       for (;;) idle_.wait(lock);
     }
-    lines_.push_back(Line{std::move(text) + '\n', false, {}});
+    lines_.push_back(std::move(text) + '\n');
     closed_ = true;
     wake_.notify_one();
     idle_.wait(lock, [this] { return (lines_.empty() && !writing_) || broken_; });
   }
 
  private:
-  struct Line {
-    std::string text;
-    bool progress;
-    std::pair<int, int> control;
-  };
-
   void add(std::string text, const std::pair<int, int>* progress) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_ || broken_) return;
@@ -79,10 +73,10 @@ class LineWriter {
     if (progress != nullptr) {
       auto pending = pending_progress_.find(*progress);
       if (pending != pending_progress_.end()) lines_.erase(pending->second);
-      lines_.push_back(Line{std::move(text), true, *progress});
+      lines_.push_back(std::move(text));
       pending_progress_[*progress] = std::prev(lines_.end());
     } else {
-      lines_.push_back(Line{std::move(text), false, {}});
+      lines_.push_back(std::move(text));
     }
     wake_.notify_one();
   }
@@ -93,7 +87,7 @@ class LineWriter {
       wake_.wait(lock, [this] { return !lines_.empty(); });
       // Everything waiting goes out in one write; what comes meanwhile waits for the next.
       std::string batch;
-      for (const Line& line : lines_) batch += line.text;
+      for (const std::string& line : lines_) batch += line;
       lines_.clear();
       pending_progress_.clear();
       writing_ = true;
@@ -121,8 +115,9 @@ class LineWriter {
   std::mutex mutex_;
   std::condition_variable wake_;  // lines to write
   std::condition_variable idle_;  // everything written
-  std::list<Line> lines_;
-  std::map<std::pair<int, int>, std::list<Line>::iterator> pending_progress_;
+  std::list<std::string> lines_;  // each with its newline
+  // The unwritten progress line of each (window, control).
+  std::map<std::pair<int, int>, std::list<std::string>::iterator> pending_progress_;
   bool writing_ = false;
   bool closed_ = false;
   bool broken_ = false;

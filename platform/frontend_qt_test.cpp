@@ -427,6 +427,33 @@ TEST(FrontendQt, EveryEditableBoxDeliversTypedTextInTheSingleByteCharacterSet) {
   }
 }
 
+int reads_address_at_ok_proc(Window* window, const Event& event) {
+  if (event.kind == Event::command && event.id == command_ok) {
+    {
+      std::lock_guard<std::mutex> lock(seen.mutex);
+      seen.texts[1000] = control_text(window, 1000);
+    }
+    end_modal(window, command_ok);
+  }
+  return 1;
+}
+
+TEST(FrontendQt, TypingRightAfterAClickIsNotSeenByTheScreenHandlingTheClick) {
+  reset_seen();
+  run_front_end([] { run_modal_recording(101, reads_address_at_ok_proc); },
+                [] {
+                  QDialog* dialog = wait_for_dialog(101);
+                  ASSERT_NE(dialog, nullptr);
+                  auto* address = control<QLineEdit>(dialog, 1000);
+                  ASSERT_NE(address, nullptr);
+                  QTest::keyClicks(address, "10.1.0.13");
+                  QTest::mouseClick(control<QPushButton>(dialog, command_ok), Qt::LeftButton);
+                  QTest::keyClicks(address, "9");  // before the wizard has read the field
+                });
+  std::lock_guard<std::mutex> lock(seen.mutex);
+  EXPECT_EQ(seen.texts[1000], "10.1.0.13");
+}
+
 // ---- progress bars --------------------------------------------------------------------------
 
 int progress_proc(Window* window, const Event& event) {

@@ -14,14 +14,15 @@ class Wizard:
     def __init__(self, program):
         self.p = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                   text=True, bufsize=1)
-        # A reader thread: select() on the pipe cannot see lines already in Python's buffer.
+        # Lines are read on a thread of their own: a select() on the buffered pipe would miss
+        # a second line that came in the same read as the first.
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
         for line in self.p.stdout:
             self.lines.put(line)
-        self.lines.put("")
+        self.lines.put(None)  # the wizard's output ended
 
     def send(self, action):
         print("  person>", json.dumps(action))
@@ -34,7 +35,7 @@ class Wizard:
                 line = self.lines.get(timeout=30)
             except queue.Empty:
                 sys.exit("demo: the wizard went silent waiting for " + event)
-            if not line:
+            if line is None:
                 sys.exit("demo: the wizard ended early")
             e = json.loads(line)
             show(e)

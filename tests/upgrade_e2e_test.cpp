@@ -194,9 +194,15 @@ TEST_F(Upgrade, AWorkingDeviceIsUpgradedEndToEnd) {
     const json instructions =
         w.expect([](const json& e) { return e["event"] == "text" && e["control"] == 1032; },
                  "the waiting window's instructions");
-    EXPECT_EQ(instructions["text"].get<std::string>().rfind(
-                  "Firmware upload will begin when the VXT is idle", 0),
-              0u);
+    EXPECT_EQ(instructions["text"],
+              "Firmware upload will begin when the VXT is idle, where the VXT will request to "
+              "download the firmware from this PC using TFTP at the first available UDP port "
+              "starting at port number 69.\r\n\r\nIf firmware download does not start, please "
+              "check that you have done the following: a) Hangup properly all the phones "
+              "attached to the VXT, b) Disable any firewall software (such as Internet "
+              "Connection Firewall) on this PC, and c) Make sure that this PC and the VXT are "
+              "on the same LAN subnet; it will not work for example if this PC is behind a "
+              "router while the VXT is in front of it.");
     const json uploading = w.expect_open(110, 60);
     EXPECT_EQ(uploading["caption"], "Uploading Firmware To VXT");
     fast_forward_settle_wait(w);
@@ -227,9 +233,11 @@ TEST_F(Upgrade, AWorkingDeviceIsUpgradedEndToEnd) {
     EXPECT_EQ(captions[0], "Uploading Firmware to VXT@127.0.0.2 0/761368 Bytes");
     EXPECT_EQ(captions[1], "Uploading Firmware to VXT@127.0.0.2 512/761368 Bytes");
     EXPECT_EQ(captions[1488], "Uploading Firmware to VXT@127.0.0.2 761368/761368 Bytes");
+    // Progress lines a slow driver has not read yet are replaced by newer ones, so only the
+    // range, a start short of its end and the end are sure to be seen.
     ASSERT_FALSE(settle_progress.empty());
-    EXPECT_EQ(settle_progress.front()["pos"], 0);
     EXPECT_EQ(settle_progress.front()["min"], 0);
+    EXPECT_LT(settle_progress.front()["pos"].get<int>(), 1562);
     EXPECT_GE(settle_progress.back()["pos"].get<int>(), 1562);
   }
 }
