@@ -31,6 +31,7 @@
 #include "platform/clock.h"
 #include "platform/frontend.h"
 #include "platform/window.h"
+#include "recovery/recovery_entry_screen.h"
 #include "resources/dialog_template.h"
 #include "tftp/success_window.h"
 #include "tftp/tftp_listener.h"
@@ -175,6 +176,7 @@ void wizard_screens() {
     set_caption(w, "Uploading Firmware to VXT@127.0.0.2 761368/761368 Bytes");
   });
   run_modal(111, success_window_proc);
+  run_recovery_entry_screen();
 }
 
 struct Screen {
@@ -208,6 +210,7 @@ void start_wizard_screens() {
         {114, true, nullptr},
         {110, true, nullptr},
         {111, false, [](QWidget* d) { press(d, 1); }},
+        {142, false, [](QWidget* d) { press(d, 2); }},
     };
     for (const Screen& screen : screens) {
       SCOPED_TRACE("dialog " + std::to_string(screen.dialog));
