@@ -177,6 +177,8 @@ void wizard_screens() {
   });
   run_modal(111, success_window_proc);
   run_recovery_entry_screen();
+  session.device_kind = 1;  // the IP phone has an address screen of its own
+  run_address_screen();
 }
 
 struct Screen {
@@ -211,6 +213,7 @@ void start_wizard_screens() {
         {110, true, nullptr},
         {111, false, [](QWidget* d) { press(d, 1); }},
         {142, false, [](QWidget* d) { press(d, 2); }},
+        {168, false, [](QWidget* d) { press(d, 2); }},
     };
     for (const Screen& screen : screens) {
       SCOPED_TRACE("dialog " + std::to_string(screen.dialog));
