@@ -15,11 +15,7 @@ trap 'stop_all; rm -rf "$work"' EXIT
 "$sim" --address 127.0.0.2 --recovery --serial VX0001 --restart-delay 2000 \
   --save-image "$work/received.bin" >"$work/sim.log" 2>&1 &
 remember $!
-start_xvfb "$scale" $([ "$scale" = 2 ] && echo 2048x1536 || echo 1024x768)
-
-"$program" >"$work/program.log" 2>&1 &
-program_pid=$!
-remember $program_pid
+launch_program "$scale" "$([ "$scale" = 2 ] && echo 2048x1536 || echo 1024x768)" "$program"
 
 step welcome "Tavero Firmware Upgrade Utility"
 key shift+Tab space              # from the default button back to "Recover Firmware"

@@ -9,6 +9,7 @@ start_xvfb() {
   export QT_SCALE_FACTOR=$1
   # Xvfb picks a free display itself and writes its number to the file.
   local number_file=$work/display
+  rm -f "$number_file"
   Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 "$2x24" 3>"$number_file" >"$work/xvfb.log" 2>&1 &
   remember $!
   for _ in $(seq 100); do [ -s "$number_file" ] && break; sleep 0.1; done
@@ -36,6 +37,29 @@ step() {
   sleep 0.3   # let the window paint before the picture; not part of any check
   import -window root "$shots/$name.png"
   echo "screen: $name ($(xdotool getwindowname "$window"))"
+}
+
+# launch_program SCALE WxH PROGRAM: a display of its own and the program on it. An X server
+# started beside others (they share /tmp/.X11-unix across namespaces) has now and then lost its
+# socket before the program connected; the program then ends at once and gets a new display
+# (up to three tries). Sets program_pid.
+launch_program() {
+  local scale=$1 size=$2 program=$3
+  for attempt in 1 2 3; do
+    start_xvfb "$scale" "$size"
+    "$program" >"$work/program.log" 2>&1 &
+    program_pid=$!
+    remember $program_pid
+    for _ in $(seq 50); do
+      kill -0 "$program_pid" 2>/dev/null || break
+      xdotool search --onlyvisible --name . >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    kill -0 "$program_pid" 2>/dev/null && return 0
+    grep -q "could not connect to display" "$work/program.log" || return 0
+    echo "display $DISPLAY lost its socket (try $attempt); a new one"
+  done
+  return 0
 }
 
 key() { xdotool key --delay 80 "$@"; }
