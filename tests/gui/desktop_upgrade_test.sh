@@ -36,9 +36,5 @@ step success "VXT@127.0.0.2 Upgrade Successful!" 180
 key Return
 wait_exit $program_pid 30
 
-cmp "$image" "$work/received.bin"
-version=$(dd if="$image" bs=1 skip=92 count=36 status=none | tr -d '\0')
-grep -F "software $version" "$work/sim.log" >/dev/null \
-  || { echo "the device did not come back with version $version"; tail -n 20 "$work/sim.log"; exit 1; }
-echo "device holds the embedded image byte for byte ($(stat -c %s "$work/received.bin") bytes)"
+expect_device_holds "$image"
 echo "screenshots: $(ls "$shots" | tr '\n' ' ')"

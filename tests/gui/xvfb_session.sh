@@ -71,3 +71,14 @@ wait_exit() {
   if kill -0 "$pid" 2>/dev/null; then echo "the program did not end"; return 1; fi
   wait "$pid"
 }
+
+# expect_device_holds IMAGE: the simulated device saved exactly IMAGE ($work/received.bin) and
+# came back from its restart with the image's version (the text at offset 92).
+expect_device_holds() {
+  cmp "$1" "$work/received.bin"
+  local version
+  version=$(dd if="$1" bs=1 skip=92 count=36 status=none | tr -d '\0')
+  grep -F "software $version" "$work/sim.log" >/dev/null \
+    || { echo "the device did not come back with version $version"; tail -n 20 "$work/sim.log"; return 1; }
+  echo "device holds the embedded image byte for byte ($(stat -c %s "$work/received.bin") bytes)"
+}
