@@ -14,6 +14,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <iostream>
 #include <list>
@@ -35,21 +36,54 @@ namespace {
 
 using nlohmann::json;
 
+// A progress bar's state, turned into its line only when it is written: a bar that moves every
+// millisecond costs its thread no formatting for the positions nobody will see.
+struct ProgressLine {
+  int window = 0;
+  int control = 0;
+  int min = 0;
+  int max = 0;
+  int pos = 0;
+};
+
+std::string progress_line_text(const ProgressLine& p);
+
 // The lines waiting for stdout. Never blocks the caller. A progress line replaces the
 // unwritten progress line of the same control, so the queue holds at most one per progress
-// bar besides the other lines, none of which is ever dropped; a driver that reads promptly
-// still sees every step. After the last line nothing more is taken.
+// bar besides the other lines, none of which is ever dropped.
+//
+// Writes are at least `write_interval` apart: a line after a quiet spell goes out at once,
+// and what a flood brings meanwhile goes out in one write at the end of the pause. So a bar
+// moved a thousand times a second costs this thread about a hundred wake-ups, and the threads
+// making lines wake it only when it is idle, never during a pause. After the last line
+// nothing more is taken.
 class LineWriter {
  public:
   void start() {
     std::thread([this] { write_lines(); }).detach();
   }
 
-  void put(std::string text) { add(std::move(text), nullptr); }
+  void put(std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || broken_) return;
+    lines_.push_back(Line{std::move(text) + '\n', false, {}});
+    wake_if_idle();
+  }
 
-  void put_progress(int window, int control, std::string text) {
-    const std::pair<int, int> key{window, control};
-    add(std::move(text), &key);
+  void put_progress(const ProgressLine& progress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || broken_) return;
+    const std::pair<int, int> key{progress.window, progress.control};
+    auto pending = pending_progress_.find(key);
+    if (pending != pending_progress_.end()) {
+      // The unwritten line moves behind the lines made since, and takes the new state.
+      lines_.splice(lines_.end(), lines_, pending->second);
+      pending->second->state = progress;
+    } else {
+      lines_.push_back(Line{{}, true, progress});
+      pending_progress_.emplace(key, std::prev(lines_.end()));
+    }
+    wake_if_idle();
   }
 
   // Queues the last line and waits until everything before it, and it, has been written (or
@@ -59,45 +93,52 @@ class LineWriter {
     if (closed_) {
       for (;;) idle_.wait(lock);
     }
-    lines_.push_back(std::move(text) + '\n');
+    lines_.push_back(Line{std::move(text) + '\n', false, {}});
     closed_ = true;
-    wake_.notify_one();
+    wake_.notify_one();  // also ends a pause between writes: the last line does not wait
     idle_.wait(lock, [this] { return (lines_.empty() && !writing_) || broken_; });
   }
 
  private:
-  void add(std::string text, const std::pair<int, int>* progress) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_ || broken_) return;
-    text += '\n';
-    if (progress != nullptr) {
-      auto pending = pending_progress_.find(*progress);
-      if (pending != pending_progress_.end()) lines_.erase(pending->second);
-      lines_.push_back(std::move(text));
-      pending_progress_[*progress] = std::prev(lines_.end());
-    } else {
-      lines_.push_back(std::move(text));
-    }
-    wake_.notify_one();
+  struct Line {
+    std::string text;  // with its newline; empty for a progress line
+    bool progress;
+    ProgressLine state;
+  };
+
+  static constexpr std::chrono::milliseconds write_interval{10};
+
+  // Lock held.
+  void wake_if_idle() {
+    if (idle_waiting_) wake_.notify_one();
   }
 
   void write_lines() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [this] { return !lines_.empty(); });
+      if (lines_.empty()) {
+        idle_waiting_ = true;
+        wake_.wait(lock, [this] { return !lines_.empty(); });
+        idle_waiting_ = false;
+      }
       // Everything waiting goes out in one write; what comes meanwhile waits for the next.
-      std::string batch;
-      for (const std::string& line : lines_) batch += line;
-      lines_.clear();
+      std::list<Line> batch;
+      batch.swap(lines_);
       pending_progress_.clear();
       writing_ = true;
       lock.unlock();
-      const bool written = write_all(batch);
+      std::string text;
+      for (const Line& line : batch) {
+        text += line.progress ? progress_line_text(line.state) : line.text;
+      }
+      const bool written = write_all(text);
       lock.lock();
       writing_ = false;
       if (!written) broken_ = true;  // the driver has gone: nobody reads any more
       if (lines_.empty() || broken_) idle_.notify_all();
       if (broken_) lines_.clear();
+      // The pause that gathers a flood into the next write; the last line cuts it short.
+      wake_.wait_for(lock, write_interval, [this] { return closed_; });
     }
   }
 
@@ -113,11 +154,12 @@ class LineWriter {
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_;  // lines to write
+  std::condition_variable wake_;  // lines to write, or the last one
   std::condition_variable idle_;  // everything written
-  std::list<std::string> lines_;  // each with its newline
+  std::list<Line> lines_;
   // The unwritten progress line of each (window, control).
-  std::map<std::pair<int, int>, std::list<std::string>::iterator> pending_progress_;
+  std::map<std::pair<int, int>, std::list<Line>::iterator> pending_progress_;
+  bool idle_waiting_ = false;  // the writer waits for lines, not for its next turn
   bool writing_ = false;
   bool closed_ = false;
   bool broken_ = false;
@@ -175,6 +217,16 @@ std::string line_text(const json& line) {
 }
 
 void emit(const json& line) { writer().put(line_text(line)); }
+
+std::string progress_line_text(const ProgressLine& p) {
+  return line_text({{"event", "progress"},
+                    {"window", p.window},
+                    {"control", p.control},
+                    {"min", p.min},
+                    {"max", p.max},
+                    {"pos", p.pos}}) +
+         '\n';
+}
 
 void emit_error(const std::string& text) { emit({{"event", "error"}, {"text", text}}); }
 
@@ -434,13 +486,7 @@ void control_changed(int window, const ControlState& c, ControlChange change) {
             {"text", latin1_to_utf8(c.text)}});
       break;
     case ControlChange::progress:
-      writer().put_progress(window, c.id,
-                            line_text({{"event", "progress"},
-                                       {"window", window},
-                                       {"control", c.id},
-                                       {"min", c.range_min},
-                                       {"max", c.range_max},
-                                       {"pos", c.position}}));
+      writer().put_progress({window, c.id, c.range_min, c.range_max, c.position});
       break;
     case ControlChange::list:
       emit({{"event", "list"},

@@ -364,7 +364,8 @@ TEST(WebClient, EmptyPasswordSendsNoCredentialsThenCancel) {
 }
 
 // A device that holds the connection without answering: the connecting window keeps moving
-// its bar (0 to 100, then from 0 again) and its Cancel ends the wizard.
+// its bar (0 to 100, then from 0 again) and its Cancel ends the wizard. Output is paced, so a
+// step that the next one overtook before it was written may be missing.
 TEST(WebClient, HangingDeviceKeepsTheWindowAliveAndCancelEndsIt) {
   sim::DeviceConfig config = device_config();
   config.web_faults.no_answer = true;
@@ -377,13 +378,13 @@ TEST(WebClient, HangingDeviceKeepsTheWindowAliveAndCancelEndsIt) {
       [&](const json& e) {
         if (e["event"] != "progress" || e["window"] != connecting["window"]) return false;
         positions.push_back(e["pos"].get<int>());
-        return positions.size() > 2 && positions[positions.size() - 2] == 100 &&
-               positions.back() < 100;
+        return positions.size() > 2 && positions.back() < positions[positions.size() - 2];
       },
-      "the bar reaching 100 and starting again", 60);
+      "the bar coming back to its start", 60);
   ASSERT_GE(positions.size(), 3u);
   for (std::size_t i = 1; i + 1 < positions.size(); ++i) EXPECT_GT(positions[i], positions[i - 1]);
-  EXPECT_EQ(positions.back(), 0);
+  EXPECT_GE(positions[positions.size() - 2], 95) << "the bar turns back only at its end";
+  EXPECT_LE(positions.back(), 5) << "and starts again from 0";
   wizard.send({{"action", "press"}, {"window", connecting["window"]}, {"control", 2}});
   const json gone = wizard.expect(
       [&](const json& e) { return e["event"] == "destroy" && e["window"] == connecting["window"]; },
