@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QValidator>
 
 #include <algorithm>
@@ -627,6 +628,42 @@ void post(std::function<void(Hub&)> work) {
       target, [target, work = std::move(work)] { work(*target); }, Qt::QueuedConnection);
 }
 
+// Progress bars may move every millisecond, and a person sees no more than the screen shows.
+// The latest state of each moved bar waits here (under hub_mutex), and the GUI thread takes
+// them all at once, `progress_interval_ms` after the first: a moving bar costs a few dozen
+// repaints a second, not a thousand events.
+std::map<std::pair<int, int>, ControlState> pending_progress;
+bool progress_flush_posted = false;
+constexpr int progress_interval_ms = 30;
+
+void flush_progress(Hub& gui) {
+  std::map<std::pair<int, int>, ControlState> latest;
+  {
+    std::lock_guard<std::mutex> lock(hub_mutex);
+    latest.swap(pending_progress);
+    progress_flush_posted = false;
+  }
+  for (const auto& [key, state] : latest) {
+    if (DialogWindow* dialog = gui.window(key.first))
+      dialog->change(state, ControlChange::progress);
+  }
+}
+
+void post_progress(int window, const ControlState& control) {
+  std::lock_guard<std::mutex> lock(hub_mutex);
+  if (!hub) return;
+  pending_progress[{window, control.id}] = control;
+  if (progress_flush_posted) return;
+  progress_flush_posted = true;
+  Hub* target = hub;
+  QMetaObject::invokeMethod(
+      target,
+      [target] {
+        QTimer::singleShot(progress_interval_ms, target, [target] { flush_progress(*target); });
+      },
+      Qt::QueuedConnection);
+}
+
 void retire(QWidget* widget) {
   widget->hide();
   widget->deleteLater();  // a nested loop (a context menu, say) may still be inside it
@@ -694,6 +731,10 @@ void caption_changed(int window, const std::string& caption) {
 }
 
 void control_changed(int window, const ControlState& control, ControlChange change) {
+  if (change == ControlChange::progress) {
+    post_progress(window, control);
+    return;
+  }
   post([window, control, change](Hub& gui) {
     if (DialogWindow* dialog = gui.window(window)) dialog->change(control, change);
   });

@@ -514,6 +514,43 @@ TEST(FrontendQt, ProgressPositionsOutsideTheRangeAreClampedForDisplayOnly) {
   EXPECT_EQ(seen_results(), std::vector<int>{command_cancel});
 }
 
+// The waiting window's bar moves every millisecond and the screen is updated a few dozen times
+// a second: whatever the pace, the bar ends on the newest position, and a window that ends
+// while its bar's update is still on the way takes the update with it.
+std::atomic<bool> fast_bar_checked{false};
+
+TEST(FrontendQt, AFastBarEndsOnItsNewestPosition) {
+  fast_bar_checked = false;
+  run_front_end(
+      [] {
+        Window* gone = create_modeless(105, [](Window*, const Event&) { return 1; });
+        show_window(gone);
+        set_progress_range(gone, 1010, 100);
+        set_progress_position(gone, 1010, 50);
+        destroy_window(gone);
+        Window* fast = create_modeless(114, [](Window*, const Event&) { return 1; });
+        show_window(fast);
+        set_progress_range(fast, 1010, 5000);
+        for (int position = 1; position <= 5000; ++position) {
+          set_progress_position(fast, 1010, position);
+        }
+        while (!fast_bar_checked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        destroy_window(fast);
+      },
+      [] {
+        struct Done {
+          ~Done() { fast_bar_checked = true; }
+        } done;
+        QDialog* fast = wait_for_dialog(114);
+        ASSERT_NE(fast, nullptr);
+        auto* bar = control<QProgressBar>(fast, 1010);
+        ASSERT_NE(bar, nullptr);
+        EXPECT_TRUE(wait_until([&] { return bar->value() == 5000; }))
+            << "stopped at " << bar->value();
+        EXPECT_EQ(bar->maximum(), 5000);
+      });
+}
+
 // ---- message windows ------------------------------------------------------------------------
 
 std::atomic<int> messages_returned{0};
