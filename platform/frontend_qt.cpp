@@ -628,40 +628,59 @@ void post(std::function<void(Hub&)> work) {
       target, [target, work = std::move(work)] { work(*target); }, Qt::QueuedConnection);
 }
 
-// Progress bars may move every millisecond, and a person sees no more than the screen shows.
-// The latest state of each moved bar waits here (under hub_mutex), and the GUI thread takes
-// them all at once, `progress_interval_ms` after the first: a moving bar costs a few dozen
-// repaints a second, not a thousand events.
-std::map<std::pair<int, int>, ControlState> pending_progress;
-bool progress_flush_posted = false;
-constexpr int progress_interval_ms = 30;
+// Progress bars may move every millisecond and the upload's caption changes with every block,
+// and a person sees no more than the screen shows. The newest state of each moved bar and
+// each changed caption waits here (under hub_mutex), and the GUI thread takes them all at
+// once, `display_interval_ms` after the first: a moving bar costs a few dozen repaints a
+// second, not a thousand events.
+struct PendingDisplay {
+  std::map<std::pair<int, int>, ControlState> bars;  // by window and control
+  std::map<int, std::string> captions;               // by window
+  bool flush_posted = false;
+};
+PendingDisplay pending_display;
+constexpr int display_interval_ms = 30;
 
-void flush_progress(Hub& gui) {
-  std::map<std::pair<int, int>, ControlState> latest;
+void flush_display(Hub& gui) {
+  PendingDisplay latest;
   {
     std::lock_guard<std::mutex> lock(hub_mutex);
-    latest.swap(pending_progress);
-    progress_flush_posted = false;
+    std::swap(latest, pending_display);
   }
-  for (const auto& [key, state] : latest) {
+  for (const auto& [window, caption] : latest.captions) {
+    if (DialogWindow* dialog = gui.window(window)) dialog->setWindowTitle(from_bytes(caption));
+  }
+  for (const auto& [key, state] : latest.bars) {
     if (DialogWindow* dialog = gui.window(key.first))
       dialog->change(state, ControlChange::progress);
   }
 }
 
-void post_progress(int window, const ControlState& control) {
-  std::lock_guard<std::mutex> lock(hub_mutex);
-  if (!hub) return;
-  pending_progress[{window, control.id}] = control;
-  if (progress_flush_posted) return;
-  progress_flush_posted = true;
+// Lock held. The first change after a flush schedules the next one.
+void schedule_display_flush() {
+  if (pending_display.flush_posted) return;
+  pending_display.flush_posted = true;
   Hub* target = hub;
   QMetaObject::invokeMethod(
       target,
       [target] {
-        QTimer::singleShot(progress_interval_ms, target, [target] { flush_progress(*target); });
+        QTimer::singleShot(display_interval_ms, target, [target] { flush_display(*target); });
       },
       Qt::QueuedConnection);
+}
+
+void post_progress(int window, const ControlState& control) {
+  std::lock_guard<std::mutex> lock(hub_mutex);
+  if (!hub) return;
+  pending_display.bars[{window, control.id}] = control;
+  schedule_display_flush();
+}
+
+void post_caption(int window, const std::string& caption) {
+  std::lock_guard<std::mutex> lock(hub_mutex);
+  if (!hub) return;
+  pending_display.captions[window] = caption;
+  schedule_display_flush();
 }
 
 void retire(QWidget* widget) {
@@ -724,11 +743,7 @@ void window_shown(const WindowSnapshot& window) {
   });
 }
 
-void caption_changed(int window, const std::string& caption) {
-  post([window, caption](Hub& gui) {
-    if (DialogWindow* dialog = gui.window(window)) dialog->setWindowTitle(from_bytes(caption));
-  });
-}
+void caption_changed(int window, const std::string& caption) { post_caption(window, caption); }
 
 void control_changed(int window, const ControlState& control, ControlChange change) {
   if (change == ControlChange::progress) {

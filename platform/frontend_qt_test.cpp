@@ -514,12 +514,12 @@ TEST(FrontendQt, ProgressPositionsOutsideTheRangeAreClampedForDisplayOnly) {
   EXPECT_EQ(seen_results(), std::vector<int>{command_cancel});
 }
 
-// The waiting window's bar moves every millisecond and the screen is updated a few dozen times
-// a second: whatever the pace, the bar ends on the newest position, and a window that ends
-// while its bar's update is still on the way takes the update with it.
+// The waiting window's bar moves every millisecond, the upload's caption changes with every
+// block, and the screen is updated a few dozen times a second: whatever the pace, both end on
+// their newest state, and a window that ends while its update is on the way takes it along.
 std::atomic<bool> fast_bar_checked{false};
 
-TEST(FrontendQt, AFastBarEndsOnItsNewestPosition) {
+TEST(FrontendQt, AFastBarAndCaptionEndOnTheirNewestState) {
   fast_bar_checked = false;
   run_front_end(
       [] {
@@ -527,12 +527,14 @@ TEST(FrontendQt, AFastBarEndsOnItsNewestPosition) {
         show_window(gone);
         set_progress_range(gone, 1010, 100);
         set_progress_position(gone, 1010, 50);
+        set_caption(gone, "gone");
         destroy_window(gone);
         Window* fast = create_modeless(114, [](Window*, const Event&) { return 1; });
         show_window(fast);
         set_progress_range(fast, 1010, 5000);
         for (int position = 1; position <= 5000; ++position) {
           set_progress_position(fast, 1010, position);
+          set_caption(fast, ("step " + std::to_string(position)).c_str());
         }
         while (!fast_bar_checked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         destroy_window(fast);
@@ -548,6 +550,8 @@ TEST(FrontendQt, AFastBarEndsOnItsNewestPosition) {
         EXPECT_TRUE(wait_until([&] { return bar->value() == 5000; }))
             << "stopped at " << bar->value();
         EXPECT_EQ(bar->maximum(), 5000);
+        EXPECT_TRUE(wait_until([&] { return fast->windowTitle() == "step 5000"; }))
+            << fast->windowTitle().toStdString();
       });
 }
 
