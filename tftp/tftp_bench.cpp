@@ -4,6 +4,9 @@
 //   vxt-tftp-bench serve N NAME   serves the embedded image N times on 127.0.0.1:69
 //   vxt-tftp-bench wait S         waits S seconds for a read request that never comes
 //   vxt-tftp-bench settle S       runs the settle wait for S seconds
+//   vxt-tftp-bench floor S        the baseline of the wait: S seconds of bare 1 ms polls of
+//                                 the socket, no window, no counter (what any such loop costs)
+// vxt-tftp-bench-desktop is the same behind the desktop front end (it needs a display).
 // Results go to stderr ("served OK", "cpu_ms N"); stdout carries the front end's events and
 // stdin its start line.
 #include <sys/resource.h>
@@ -86,6 +89,16 @@ int wait_routine(void*) {
   return 0;
 }
 
+int floor_routine(void*) {
+  for (;;) {
+    Ipv4Endpoint source{0, 0};
+    if (socket_receive_from_endpoint(listener.socket, listener.packet, tftp_receive_limit,
+                                     &source) <= 0) {
+      socket_wait_readable(listener.socket, 1);
+    }
+  }
+}
+
 int settle_routine(void*) {
   Window* uploading = create_modeless(uploading_dialog, transfer_window_proc);
   show_window(uploading);
@@ -112,10 +125,13 @@ int bench_main(void*) {
   } else if (mode == "wait" && argc_ == 3) {
     open_listener();
     status = measure(wait_routine, std::atoi(argv_[2]));
+  } else if (mode == "floor" && argc_ == 3) {
+    open_listener();
+    status = measure(floor_routine, std::atoi(argv_[2]));
   } else if (mode == "settle" && argc_ == 3) {
     status = measure(settle_routine, std::atoi(argv_[2]));
   } else {
-    std::fprintf(stderr, "usage: vxt-tftp-bench serve N NAME | wait S | settle S\n");
+    std::fprintf(stderr, "usage: vxt-tftp-bench serve N NAME | wait S | settle S | floor S\n");
   }
   std::fflush(stderr);
   end_process(status);
