@@ -721,6 +721,7 @@ int run(int argc, char** argv, void (*start_wizard)()) {
   {
     std::lock_guard<std::mutex> lock(hub_mutex);
     hub = nullptr;
+    pending_display = PendingDisplay{};  // its flush went with the hub; a later run starts clean
   }
   delete gui_hub;
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // retired windows
