@@ -5,17 +5,14 @@
 # checks that the device ends with the embedded image and the success window names its version.
 #   desktop_upgrade_test.sh <vxt-upgrade> <vxt-device-sim> <embedded image> <screenshot dir> [scale]
 set -euo pipefail
-program=$1 sim=$2 image=$3 shots=$4 scale=${5:-1}
+program=$1 sim=$2 image=$3 scale=${5:-1}
 source "$(dirname "$0")/xvfb_session.sh"
-
-mkdir -p "$shots"
-work=$(mktemp -d)
-trap 'stop_all; rm -rf "$work"' EXIT
+begin_session "$4"
 
 "$sim" --address 127.0.0.2 --password secret --restart-delay 2000 \
   --software-version 1.0.0 --save-image "$work/received.bin" >"$work/sim.log" 2>&1 &
 remember $!
-launch_program "$scale" "$([ "$scale" = 2 ] && echo 2048x1536 || echo 1024x768)" "$program"
+launch_program "$scale" "$program"
 
 step welcome "Tavero Firmware Upgrade Utility"
 key Return                       # "Upgrade Firmware " is the default button

@@ -4,6 +4,15 @@ pids=()
 remember() { pids+=("$1"); }
 stop_all() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 
+# begin_session SHOTS: the screenshot folder, a work folder (`work`), and everything started
+# stopped and the work folder removed when the script ends.
+begin_session() {
+  shots=$1
+  mkdir -p "$shots"
+  work=$(mktemp -d)
+  trap 'stop_all; rm -rf "$work"' EXIT
+}
+
 # start_xvfb SCALE WxH: a display, and Qt's scale factor for the program (1 or 2).
 start_xvfb() {
   export QT_SCALE_FACTOR=$1
@@ -39,12 +48,14 @@ step() {
   echo "screen: $name ($(xdotool getwindowname "$window"))"
 }
 
-# launch_program SCALE WxH PROGRAM: a display of its own and the program on it. An X server
+# launch_program SCALE PROGRAM: a display of its own (1024x768, twice that at scale 2) and the
+# program on it. An X server
 # started beside others (they share /tmp/.X11-unix across namespaces) has now and then lost its
 # socket before the program connected; the program then ends at once and gets a new display
 # (up to three tries). Sets program_pid.
 launch_program() {
-  local scale=$1 size=$2 program=$3
+  local scale=$1 program=$2 size=1024x768
+  [ "$scale" = 2 ] && size=2048x1536
   for attempt in 1 2 3; do
     start_xvfb "$scale" "$size"
     "$program" >"$work/program.log" 2>&1 &
